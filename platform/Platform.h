@@ -1,0 +1,210 @@
+// Windows file-system semantics over POSIX.
+//
+// Every path handed in or out is a Windows path in 1251: "D:\Work\a.txt",
+// "\\server\share\x" (or with '/'). Drive letters map to POSIX directories
+// (SetDriveMap); components are matched exactly, then without regard to case,
+// then as generated 8.3 short names. Failing calls leave a Windows error code
+// for LastError()/LastErrorText().
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace hv {
+
+// ---- errors -------------------------------------------------------------
+// Windows-style error codes kept per thread by every call below.
+enum : uint32_t {
+    kErrSuccess = 0,
+    kErrFileNotFound = 2,
+    kErrPathNotFound = 3,
+    kErrAccessDenied = 5,
+    kErrInvalidHandle = 6,
+    kErrNotEnoughMemory = 8,
+    kErrNotReady = 21,
+    kErrSharingViolation = 32,
+    kErrLockViolation = 33,
+    kErrFileExists = 80,
+    kErrInvalidParameter = 87,
+    kErrDiskFull = 112,
+    kErrInvalidName = 123,
+    kErrDirNotEmpty = 145,
+    kErrAlreadyExists = 183,
+    kErrBadNetPath = 53,
+};
+uint32_t LastError();
+void SetLastError(uint32_t code);
+// Records errno as the last error (mapping it to the nearest Windows code).
+void SetLastErrorFromErrno(int err);
+// Text of the last error, 1251.
+std::string LastErrorText();
+std::string ErrorText(uint32_t code);
+
+// ---- drives ---------------------------------------------------------------
+// Letter (upper case) -> POSIX directory. Default: C -> "/".
+using DriveMap = std::map<char, std::string>;
+void SetDriveMap(const DriveMap& map);
+DriveMap GetDriveMap();
+
+enum class DriveType { Unknown = 0, NoRootDir = 1, Removable = 2, Fixed = 3, Remote = 4, CdRom = 5, RamDisk = 6 };
+// Letters of the mapped drives, in order ("ACD").
+std::string LogicalDrives();
+// Drive is "C:", "C:\", "C" or a network root "\\srv\share\".
+DriveType GetDriveType(const std::string& drive);
+// Free bytes on the drive or share holding Path; nullopt (LastError set) when it does not answer.
+std::optional<int64_t> DiskFreeBytes(const std::string& path);
+// Volume label of the file system under the drive, empty when it has none.
+std::string VolumeLabel(const std::string& drive);
+// Mount table consulted for network paths (default /proc/self/mounts); tests point it elsewhere.
+void SetMountTablePath(const std::string& path);
+
+// ---- paths ----------------------------------------------------------------
+// The POSIX path (UTF-8) that a Windows path names. Components that do not
+// exist are appended as given (so new files can be created). nullopt when the
+// drive is not mapped, the share not mounted, or the path has no drive at all
+// after expansion.
+std::optional<std::string> ToPosixPath(const std::string& winPath);
+// The Windows path of a POSIX path through the longest mapped prefix, or
+// nullopt when no drive holds it.
+std::optional<std::string> ToWindowsPath(const std::string& posixPath);
+// Current directory as a Windows path (C:\ when it lies under no drive).
+std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& winPath);
+// Absolute form of Path against the current directory: "." and ".." folded,
+// '/' turned into '\', a doubled separator after the drive kept as one.
+std::string ExpandFileName(const std::string& path);
+// Drive part: "C:" or "\\server\share"; empty when none.
+std::string ExtractFileDrive(const std::string& path);
+std::string ExtractFilePath(const std::string& path);  // with trailing '\'
+std::string ExtractFileDir(const std::string& path);   // without trailing '\' (except "C:\")
+std::string ExtractFileName(const std::string& path);
+std::string ExtractFileExt(const std::string& path);  // with the dot, or empty
+std::string ChangeFileExt(const std::string& path, const std::string& ext);
+// Short (8.3) form of an existing path; empty (LastError set) when it does not exist.
+std::string GetShortPathName(const std::string& path);
+// Long form of a path given in any mix of short and long names; empty when it does not exist.
+std::string GetLongPathName(const std::string& path);
+
+// Windows wildcard match of one file name against a find mask ("*.*" also
+// matches names without a dot, "x.*" matches "x"); case-insensitive.
+bool FindMaskMatches(const std::string& name, const std::string& mask);
+// Whether Name is already a valid 8.3 name (it then has no alternate).
+bool IsShortName(const std::string& name);
+
+// ---- file attributes and date stamps -------------------------------------
+enum : uint32_t {
+    kAttrReadOnly = 0x01,
+    kAttrHidden = 0x02,
+    kAttrSystem = 0x04,
+    kAttrVolume = 0x08,
+    kAttrDirectory = 0x10,
+    kAttrArchive = 0x20,
+    kAttrAnyFile = 0x3F,
+};
+constexpr uint32_t kInvalidAttributes = 0xFFFFFFFFu;
+
+// Packed DOS date-time (local time, 2-second steps), clamped to 1980-01-01 .. 2107-12-31.
+int32_t DosDateTimeFromUnix(int64_t unixTime);
+// Any stamp decodes: fields out of range are clamped, never an error.
+int64_t UnixFromDosDateTime(int32_t dosTime);
+struct DosDateTime {
+    int year, month, day, hour, minute, second;
+};
+DosDateTime DecodeDosDateTime(int32_t dosTime);
+int32_t EncodeDosDateTime(const DosDateTime& t);
+
+struct FindData {
+    std::string name;       // long name, 1251
+    std::string shortName;  // 8.3 alternate; empty when the name already fits 8.3
+    int64_t size = 0;
+    int32_t time = 0;       // DOS date stamp
+    uint32_t attr = 0;
+};
+
+// Find-first/next over one directory. Pattern = directory + mask
+// ("D:\Work\*.txt"). Normal, read-only and archive entries always match;
+// hidden, system and directory entries only when asked for in Attr. "." and
+// ".." are never returned; symbolic links to directories are reported as
+// files of size 0 never to be walked; FIFOs, sockets and devices are skipped.
+class FindFile {
+public:
+    FindFile() = default;
+    FindFile(const FindFile&) = delete;
+    FindFile& operator=(const FindFile&) = delete;
+    // False (LastError 2 or 3) when nothing matches.
+    bool First(const std::string& pattern, uint32_t attr);
+    bool Next();
+    const FindData& Data() const { return entries_[pos_]; }
+    void Close();
+
+private:
+    std::vector<FindData> entries_;
+    size_t pos_ = 0;
+};
+
+// Facts of one existing file or directory; false when it does not exist.
+bool GetFileInfo(const std::string& path, FindData& out);
+bool FileExists(const std::string& path);       // a file (not a directory)
+bool DirectoryExists(const std::string& path);  // a directory
+// DOS date stamp of a file, -1 when it does not exist.
+int32_t FileAge(const std::string& path);
+bool SetFileDate(const std::string& path, int32_t dosTime);
+uint32_t GetFileAttributes(const std::string& path);  // kInvalidAttributes when missing
+bool SetFileAttributes(const std::string& path, uint32_t attr);
+
+bool CreateDir(const std::string& path);
+bool RemoveDir(const std::string& path);
+bool DeleteFile(const std::string& path);
+// Fails when NewName exists, as on Windows.
+bool RenameFile(const std::string& oldName, const std::string& newName);
+// Replaces NewName in one step (POSIX rename).
+bool ReplaceFile(const std::string& from, const std::string& to);
+
+// ---- open files --------------------------------------------------------------
+enum class OpenMode { Read, Write, ReadWrite, Create, CreateNew };
+enum class ShareMode { DenyNone, DenyWrite, Exclusive };
+
+// An open file: RAII over a POSIX descriptor. Share modes become advisory
+// flock locks; Sync makes every write reach the medium before it returns.
+class File {
+public:
+    File() = default;
+    ~File();
+    File(File&& other) noexcept;
+    File& operator=(File&& other) noexcept;
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    bool Open(const std::string& path, OpenMode mode, ShareMode share = ShareMode::DenyNone,
+              bool sync = false);
+    bool IsOpen() const { return fd_ >= 0; }
+    void Close();
+    // Bytes read (0 at the end) or -1.
+    int64_t Read(void* buf, int64_t count);
+    // Bytes written (short on a full disk) or -1.
+    int64_t Write(const void* buf, int64_t count);
+    int64_t Seek(int64_t offset, int whence);  // SEEK_SET/CUR/END; -1 on failure
+    int64_t Size() const;
+    bool Truncate(int64_t size);
+    bool SetDate(int32_t dosTime);
+    bool Flush();
+    int fd() const { return fd_; }
+
+private:
+    int fd_ = -1;
+};
+
+// ---- directories of the program -----------------------------------------------
+// Private per-user temporary directory as a Windows path with a trailing '\'.
+// Throws std::runtime_error when it is owned by someone else or open to others.
+std::string TempDir();
+// The program directory (Windows path, trailing '\'): $HALVORA_HOME, else the
+// executable's directory when writable, else $XDG_DATA_HOME/halvora.
+std::string ProgramDir();
+// The POSIX directory of the running executable.
+std::string ExecutableDir();
+
+}  // namespace hv
