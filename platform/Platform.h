@@ -147,6 +147,8 @@ private:
 
 // Facts of one existing file or directory; false when it does not exist.
 bool GetFileInfo(const std::string& path, FindData& out);
+// Path without trailing separators (a drive root keeps its own).
+std::string RemoveTrailing(const std::string& path);
 bool FileExists(const std::string& path);       // a file (not a directory)
 bool DirectoryExists(const std::string& path);  // a directory
 // DOS date stamp of a file, -1 when it does not exist.

@@ -24,5 +24,10 @@ HV_DECLARE_EXCEPTION(EListError, Exception);
 HV_DECLARE_EXCEPTION(EInOutError, Exception);
 HV_DECLARE_EXCEPTION(EFOpenError, Exception);
 HV_DECLARE_EXCEPTION(EFCreateError, Exception);
+// Raised by the file copier: a source or comparison file cannot be read, the
+// target runs out of room, the target drive does not answer.
+HV_DECLARE_EXCEPTION(EFREadError, Exception);
+HV_DECLARE_EXCEPTION(EDiskFull, Exception);
+HV_DECLARE_EXCEPTION(EDriveNotExist, Exception);
 
 }  // namespace hv

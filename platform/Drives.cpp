@@ -1,0 +1,241 @@
+// Drives: the drive map's letters, their types, free space, labels, network shares.
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <dirent.h>
+#include <limits.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+
+#include "platform/CodePage.h"
+#include "platform/Internal.h"
+#include "platform/Platform.h"
+
+namespace hv {
+
+namespace {
+
+std::mutex g_mountMutex;
+std::string& MountTablePath() {
+    static std::string path = "/proc/self/mounts";
+    return path;
+}
+
+// Mount table fields escape blanks and the like as \040.
+std::string Unescape(const std::string& s) {
+    std::string out;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\\' && i + 3 < s.size() + 0 && i + 3 <= s.size() - 1 + 1 &&
+            std::isdigit(static_cast<unsigned char>(s[i + 1]))) {
+            int v = (s[i + 1] - '0') * 64 + (s[i + 2] - '0') * 8 + (s[i + 3] - '0');
+            out += static_cast<char>(v);
+            i += 3;
+        } else {
+            out += s[i];
+        }
+    }
+    return out;
+}
+
+bool IsNetworkFs(const std::string& t) {
+    return t == "nfs" || t == "nfs4" || t == "cifs" || t == "smb3" || t == "smbfs" ||
+           t == "fuse.sshfs" || t == "sshfs";
+}
+
+std::string LowerAscii(std::string s) {
+    for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return s;
+}
+
+std::string RealPath(const std::string& p) {
+    char buf[PATH_MAX];
+    if (realpath(p.c_str(), buf)) return buf;
+    return p;
+}
+
+}  // namespace
+
+void SetMountTablePath(const std::string& path) {
+    std::lock_guard<std::mutex> lock(g_mountMutex);
+    MountTablePath() = path.empty() ? "/proc/self/mounts" : path;
+}
+
+namespace detail {
+
+std::vector<MountInfo> ReadMountTable() {
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(g_mountMutex);
+        path = MountTablePath();
+    }
+    std::vector<MountInfo> out;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        std::istringstream ls(line);
+        MountInfo m;
+        if (!(ls >> m.device >> m.mountPoint >> m.fsType)) continue;
+        m.device = Unescape(m.device);
+        m.mountPoint = Unescape(m.mountPoint);
+        out.push_back(std::move(m));
+    }
+    return out;
+}
+
+bool FindMount(const std::string& posixPath, MountInfo& out) {
+    std::string p = RealPath(posixPath);
+    size_t bestLen = 0;
+    bool found = false;
+    for (const auto& m : ReadMountTable()) {
+        const std::string& mp = m.mountPoint;
+        bool inside = mp == "/" || p == mp ||
+                      (p.size() > mp.size() && p.compare(0, mp.size(), mp) == 0 && p[mp.size()] == '/');
+        size_t len = mp == "/" ? 1 : mp.size();
+        if (inside && (!found || len >= bestLen)) {
+            out = m;
+            bestLen = len;
+            found = true;
+        }
+    }
+    return found;
+}
+
+std::string NetworkMountPoint(const std::string& server, const std::string& share) {
+    std::string srv = LowerAscii(server), shr = LowerAscii(share);
+    for (const auto& m : ReadMountTable()) {
+        if (!IsNetworkFs(m.fsType)) continue;
+        std::string dev = m.device;
+        std::string s, sh;
+        if (dev.size() > 2 && (dev.compare(0, 2, "//") == 0 || dev.compare(0, 2, "\\\\") == 0)) {
+            size_t slash = dev.find_first_of("/\\", 2);
+            if (slash == std::string::npos) continue;
+            s = dev.substr(2, slash - 2);
+            sh = dev.substr(slash + 1);
+            while (!sh.empty() && (sh.back() == '/' || sh.back() == '\\')) sh.pop_back();
+        } else {
+            size_t colon = dev.find(':');
+            if (colon == std::string::npos) continue;
+            s = dev.substr(0, colon);
+            sh = dev.substr(colon + 1);
+            while (!sh.empty() && sh.back() == '/') sh.pop_back();
+            size_t last = sh.find_last_of('/');
+            if (last != std::string::npos) sh = sh.substr(last + 1);
+        }
+        if (LowerAscii(s) == srv && LowerAscii(sh) == shr) return m.mountPoint;
+    }
+    return std::string();
+}
+
+}  // namespace detail
+
+std::string LogicalDrives() {
+    std::string out;
+    for (const auto& [letter, dir] : GetDriveMap()) out += letter;
+    return out;
+}
+
+namespace {
+// POSIX root directory of "C:", "C:\", "C" or "\\srv\share\"; empty when unknown.
+std::string DriveDir(const std::string& drive) {
+    std::string d = drive;
+    if (d.size() == 1) d += ':';
+    std::string part, rest;
+    detail::SplitDrive(d, part, rest);
+    if (part.empty()) return std::string();
+    auto p = ToPosixPath(part + "\\");
+    return p ? *p : std::string();
+}
+}  // namespace
+
+DriveType GetDriveType(const std::string& drive) {
+    std::string d = drive;
+    if (d.size() == 1) d += ':';
+    std::string part, rest;
+    detail::SplitDrive(d, part, rest);
+    if (part.empty()) return DriveType::NoRootDir;
+    if (part.size() > 2) return DriveDir(part).empty() ? DriveType::NoRootDir : DriveType::Remote;
+    char l = static_cast<char>(std::toupper(static_cast<unsigned char>(part[0])));
+    std::string dir = DriveDir(part);
+    if (dir.empty()) return DriveType::NoRootDir;
+    if (l == 'A' || l == 'B') return DriveType::Removable;
+    struct stat st;
+    if (stat(dir.c_str(), &st) != 0) return DriveType::NoRootDir;
+    detail::MountInfo m;
+    if (!detail::FindMount(dir, m)) return DriveType::Fixed;
+    if (IsNetworkFs(m.fsType)) return DriveType::Remote;
+    if (m.fsType == "iso9660" || m.fsType == "udf") return DriveType::CdRom;
+    if (m.fsType == "tmpfs" || m.fsType == "ramfs") return DriveType::RamDisk;
+    if (m.mountPoint.rfind("/media/", 0) == 0 || m.mountPoint.rfind("/run/media/", 0) == 0)
+        return DriveType::Removable;
+    // A block device the kernel calls removable.
+    if (m.device.rfind("/dev/", 0) == 0) {
+        std::string dev = RealPath(m.device).substr(5);
+        std::string base = dev;
+        while (!base.empty() && std::isdigit(static_cast<unsigned char>(base.back()))) base.pop_back();
+        std::ifstream rem("/sys/block/" + base + "/removable");
+        int v = 0;
+        if (rem >> v && v == 1) return DriveType::Removable;
+    }
+    return DriveType::Fixed;
+}
+
+std::optional<int64_t> DiskFreeBytes(const std::string& path) {
+    auto p = ToPosixPath(path);
+    if (!p) return std::nullopt;
+    std::string cur = *p;
+    // The path may not exist yet: ask the nearest existing ancestor.
+    struct stat st;
+    while (stat(cur.c_str(), &st) != 0) {
+        size_t slash = cur.find_last_of('/');
+        if (slash == std::string::npos || cur == "/") {
+            SetLastError(kErrPathNotFound);
+            return std::nullopt;
+        }
+        cur = slash == 0 ? "/" : cur.substr(0, slash);
+    }
+    struct statvfs vfs;
+    if (statvfs(cur.c_str(), &vfs) != 0) {
+        SetLastErrorFromErrno(errno);
+        return std::nullopt;
+    }
+    return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+}
+
+std::string VolumeLabel(const std::string& drive) {
+    std::string dir = DriveDir(drive);
+    if (dir.empty()) return std::string();
+    detail::MountInfo m;
+    if (!detail::FindMount(dir, m) || m.device.rfind("/dev/", 0) != 0) return std::string();
+    std::string dev = RealPath(m.device);
+    const char* byLabel = "/dev/disk/by-label";
+    DIR* d = opendir(byLabel);
+    if (!d) return std::string();
+    std::string label;
+    while (dirent* de = readdir(d)) {
+        std::string n = de->d_name;
+        if (n == "." || n == "..") continue;
+        if (RealPath(std::string(byLabel) + "/" + n) == dev) {
+            // udev writes blanks and the like as \x20.
+            std::string l;
+            for (size_t i = 0; i < n.size(); ++i) {
+                if (n[i] == '\\' && i + 3 < n.size() && n[i + 1] == 'x') {
+                    l += static_cast<char>(std::strtol(n.substr(i + 2, 2).c_str(), nullptr, 16));
+                    i += 3;
+                } else {
+                    l += n[i];
+                }
+            }
+            label = Utf8ToAnsi(l);
+            break;
+        }
+    }
+    closedir(d);
+    return label;
+}
+
+}  // namespace hv
