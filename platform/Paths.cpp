@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <mutex>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "platform/CodePage.h"
 #include "platform/Internal.h"
@@ -212,12 +214,12 @@ std::vector<RawEntry> ListDirectory(const std::string& posixDir);  // FindFile.c
 
 // Assigns short names to entries sorted by their 1251 names.
 void AssignShortNames(std::vector<RawEntry>& entries) {
-    std::vector<std::string> taken;
+    std::unordered_set<std::string> taken;
     for (const auto& e : entries)
-        if (IsShortName(e.name)) taken.push_back(AnsiUpper(e.name));
-    std::sort(taken.begin(), taken.end());
+        if (IsShortName(e.name)) taken.insert(AnsiUpper(e.name));
+    std::unordered_map<std::string, int> nextNumber;
     auto isTaken = [&](const std::string& n) {
-        return std::binary_search(taken.begin(), taken.end(), n);
+        return taken.count(n) != 0;
     };
     for (auto& e : entries) {
         if (IsShortName(e.name)) {
@@ -238,13 +240,17 @@ void AssignShortNames(std::vector<RawEntry>& entries) {
         for (char c : extSrc)
             if (ShortChar(c) && ext.size() < 3) ext += AnsiUpperChar(c);
         if (stem.empty()) stem = "_";
-        for (int num = 1; num < 1000000; ++num) {
+        // Numbers below the last one given for this stem were all taken: start after it.
+        int& next = nextNumber[stem.substr(0, 6) + "." + ext];
+        if (next == 0) next = 1;
+        for (int num = next; num < 1000000; ++num) {
             std::string tail = "~" + std::to_string(num);
             size_t keep = std::min<size_t>(std::min<size_t>(stem.size(), 6), 8 - tail.size());
             std::string cand = stem.substr(0, keep) + tail + (ext.empty() ? "" : "." + ext);
             if (!isTaken(cand)) {
                 e.shortName = cand;
-                taken.insert(std::upper_bound(taken.begin(), taken.end(), cand), cand);
+                taken.insert(cand);
+                next = num + 1;
                 break;
             }
         }

@@ -1,0 +1,264 @@
+#include <gtest/gtest.h>
+
+#include "dialogs/Messages.h"
+#include "dialogs/Progress.h"
+#include "dialogs/ScriptedResponder.h"
+#include "platform/AnsiLiteral.h"
+#include "settings/IniSections.h"
+#include "settings/WorkDirs.h"
+
+namespace hv {
+namespace {
+
+TEST(MessageKind, NormalisationTable) {
+    struct Row {
+        const char* name;
+        uint16_t in, out;
+    } rows[] = {
+        {"no bits gives Ok", 0, 1},
+        {"banner without buttons gives plain Ok", 64, 1},
+        {"error Ok", 65, 65},
+        {"warning Ok", 129, 129},
+        {"choice YesNo", 288, 256 | kMsgYes | kMsgNo},
+        {"error YesNo", 96, 64 | kMsgYes | kMsgNo},
+        {"OkCancel beats YesNo", 16 | 32, kMsgOk | kMsgCancel},
+        {"Yes beats No and Ok", 4 | 8 | 1, kMsgYes},
+        {"No beats Ok", 8 | 1, kMsgNo},
+        {"Ok beats Cancel", 1 | 2, kMsgOk},
+        {"Cancel alone", 2, kMsgCancel},
+        {"Yes and No bits without 32 give Yes only", 256 | kMsgYes | kMsgNo, 256 | kMsgYes},
+    };
+    for (const Row& r : rows) EXPECT_EQ(NormalizeKind(r.in), r.out) << r.name;
+}
+
+TEST(MessageKind, Banner) {
+    EXPECT_EQ(KindBanner(65 | 128 | 256), "Ошибка !!!"_a);
+    EXPECT_EQ(KindBanner(129 | 256), "Внимание !!!"_a);
+    EXPECT_EQ(KindBanner(NormalizeKind(288)), "Выбор пункта"_a);
+    EXPECT_EQ(KindBanner(1), "Сообщение"_a);
+}
+
+TEST(MessageSplit, Table) {
+    struct Row {
+        const char* name;
+        const char* in;
+        const char* heading;
+        const char* text;
+    } rows[] = {
+        {"heading and text", "Head|Text", "Head", "Text"},
+        {"no bar is all text", "Only text", "", "Only text"},
+        {"doubled bar is literal", "a||b", "", "a|b"},
+        {"doubled bar in the heading", "a||b|c", "a|b", "c"},
+        {"three bars: literal then split", "a|||b", "a|", "b"},
+        {"only doubled bars", "||", "", "|"},
+        {"later single bar stays in the text", "a|b|c", "a", "b|c"},
+        {"bar at the end leaves an empty text", "Head|", "Head", ""},
+        {"line breaks in both parts", "H\\nx|T\\nY", "H\r\nx", "T\r\nY"},
+        {"escaped backslash keeps \\n", "a\\\\nb", "", "a\\\\nb"},
+    };
+    for (const Row& r : rows) {
+        MessageParts p = SplitMessage(r.in);
+        EXPECT_EQ(p.heading, r.heading) << r.name;
+        EXPECT_EQ(p.text, r.text) << r.name;
+    }
+}
+
+TEST(MessageButtons, ValuesTable) {
+    struct Row {
+        const char* name;
+        MsgButtons buttons;
+        std::vector<std::string> captions;
+        int escape;
+        bool yesNo;
+        bool keyPreview;
+    } rows[] = {
+        {"empty list changes nothing", {}, {}, 1, false, true},
+        {"one integer: Yes/No with that escape", {2}, {}, 2, true, true},
+        {"one caption", {"Go"}, {"Go"}, 1, true, true},
+        {"one empty caption: no caller buttons", {""}, {}, 1, true, true},
+        {"single character is a caption", {'X', "Y"}, {"X", "Y"}, 1, false, false},
+        {"integer first, then captions", {3, "A", "B"}, {"A", "B"}, 3, false, false},
+    };
+    for (const Row& r : rows) {
+        MessageRequest req;
+        req.kind = NormalizeKind(65);
+        ApplyButtons(req, r.buttons);
+        EXPECT_EQ(req.buttons, r.captions) << r.name;
+        EXPECT_EQ(req.escapeResult, r.escape) << r.name;
+        EXPECT_EQ((req.kind & (kMsgYes | kMsgNo)) == (kMsgYes | kMsgNo), r.yesNo) << r.name;
+        EXPECT_EQ(req.keyPreview, r.keyPreview) << r.name;
+    }
+}
+
+TEST(MessageButtons, InvalidValuesRaise) {
+    struct Row {
+        const char* name;
+        MsgButtons buttons;
+    } rows[] = {
+        {"integer after a caption", {"A", 2}},
+        {"boolean", {true}},
+        {"floating point", {1.5}},
+        {"pointer among captions", {"A", nullptr}},
+    };
+    for (const Row& r : rows) {
+        MessageRequest req;
+        try {
+            ApplyButtons(req, r.buttons);
+            ADD_FAILURE() << r.name << ": no error";
+        } catch (const Exception& e) {
+            EXPECT_EQ(e.Message(), "FMsg.setButtons: Ошибка в параметрах"_a) << r.name;
+        }
+    }
+}
+
+class Seam : public ::testing::Test {
+  protected:
+    ScriptedResponder responder;
+};
+
+TEST_F(Seam, AskYesNoEscapeAnswerAndQueuedAnswers) {
+    EXPECT_FALSE(AskYesNo("H", "T", 0));  // nobody answers: Esc
+    EXPECT_TRUE(AskYesNo("H", "T", 1));
+    responder.AnswerYes();
+    EXPECT_TRUE(AskYesNo("H", "T", 0));
+    responder.AnswerNo();
+    EXPECT_FALSE(AskYesNo("H", "T", 1));
+
+    ASSERT_EQ(responder.Records().size(), 4u);
+    const auto& first = responder.Records()[0];
+    EXPECT_FALSE(first.answered);
+    EXPECT_EQ(first.request.escapeResult, 2);
+    EXPECT_EQ(first.request.caption, " ");
+    EXPECT_EQ(first.request.banner, "Выберите \"ДА\" или \"НЕТ\""_a);
+    EXPECT_EQ(first.request.kind, NormalizeKind(288));
+    EXPECT_TRUE(responder.Records()[2].answered);
+}
+
+TEST_F(Seam, PlainMessagesDoNotTakeQueuedAnswers) {
+    responder.Answer(2);
+    EXPECT_TRUE(ShowError("Caption|Text"));
+    EXPECT_TRUE(ShowInfo("Info"));
+    EXPECT_EQ(responder.Pending(), 1u);
+    EXPECT_FALSE(AskYesNo("Q", ""));
+    EXPECT_EQ(responder.Functions(),
+              (std::vector<std::string>{"ShowError", "ShowInfo", "AskYesNo"}));
+    const MessageRequest& err = responder.Records()[0].request;
+    EXPECT_EQ(err.kind, 65);
+    EXPECT_EQ(err.banner, "Ошибка !!!"_a);
+    EXPECT_EQ(err.message, "Caption|Text");
+    EXPECT_EQ(err.heading, "Caption");
+    EXPECT_EQ(err.text, "Text");
+    EXPECT_EQ(responder.Records()[1].request.kind, 129);
+}
+
+TEST_F(Seam, ShowErrorAbortShowsThenAbortsSilently) {
+    EXPECT_THROW(ShowErrorAbort("boom"), EAbort);
+    ASSERT_EQ(responder.Records().size(), 1u);
+    EXPECT_EQ(responder.Records()[0].request.function, "ShowError");
+}
+
+TEST_F(Seam, ErrorWhileTerminatingStopsSaving) {
+    SetSaveEnabled(true);
+    ShowError("not yet");
+    EXPECT_TRUE(SaveEnabled());
+    workdirs::SetTerminating(true);
+    ShowError("during shut-down");
+    workdirs::SetTerminating(false);
+    EXPECT_FALSE(SaveEnabled());
+}
+
+TEST_F(Seam, ConfirmDeleteTexts) {
+    const std::string sentence =
+        "Вы уверены в необходимости удаления ?\r\n\r\nВНИМАНИЕ:  Удаленные данные восстановлению не подлежат !!!"_a;
+    EXPECT_FALSE(ConfirmDelete("Удалить проект"_a, "D:\\a.hlj"));
+    responder.AnswerYes();
+    EXPECT_TRUE(ConfirmDelete("H", ""));
+    const MessageRequest& a = responder.Records()[0].request;
+    EXPECT_EQ(a.caption, "ВНИМАНИЕ !!!"_a);
+    EXPECT_EQ(a.banner, "Удаление данных"_a);
+    EXPECT_EQ(a.heading, "Удалить проект"_a);
+    EXPECT_EQ(a.text, "D:\\a.hlj\r\n\r\n" + sentence);
+    EXPECT_EQ(a.escapeResult, 2);
+    EXPECT_EQ(responder.Records()[1].request.text, "\r\n" + sentence + "\r\n");
+}
+
+TEST_F(Seam, ChooseButtonReturnsTheButtonNumber) {
+    responder.Answer(3);
+    EXPECT_EQ(ChooseButton("Pick", "one", {"A", "B", "C"}), 3);
+    EXPECT_EQ(ChooseButtonWarn("Pick", "none", {0, "A", "B"}), 0);  // Esc
+    const MessageRequest& r = responder.Records()[0].request;
+    EXPECT_EQ(r.buttons, (std::vector<std::string>{"A", "B", "C"}));
+    EXPECT_FALSE(r.keyPreview);
+    EXPECT_EQ(responder.Records()[1].request.kind, NormalizeKind(96));
+    EXPECT_EQ(responder.Records()[1].request.banner, "Ошибка !!!"_a);
+}
+
+TEST_F(Seam, MessageDialogKindZeroAndReplacedTexts) {
+    MessageDialog("", "", "H", 0, {}, "T");
+    MessageDialog("Cap", "Ban", "H", 65, {}, "T\\nU");
+    const auto& a = responder.Records()[0].request;
+    EXPECT_EQ(a.kind, NormalizeKind(288));
+    EXPECT_EQ(a.banner, "Выбор пункта"_a);
+    EXPECT_EQ(a.caption, "");
+    const auto& b = responder.Records()[1].request;
+    EXPECT_EQ(b.caption, "Cap");
+    EXPECT_EQ(b.banner, "Ban");
+    EXPECT_EQ(b.text, "T\r\nU");
+}
+
+TEST_F(Seam, PlatformBoxes) {
+    EXPECT_FALSE(AskYesNoWarn("Stop?"));
+    responder.AnswerYes();
+    EXPECT_TRUE(AskYesNoWarn("Stop?", true));
+    EXPECT_EQ(PlatformMessage("x", "c"), kIdOk);
+    const auto& a = responder.Records()[0].request;
+    EXPECT_TRUE(a.platformBox);
+    EXPECT_EQ(a.caption, "!!!  В Н И М А Н И Е  !!!"_a);
+    EXPECT_EQ(a.flags, kMbYesNo | kMbIconQuestion | kMbDefButton2);
+    EXPECT_EQ(responder.Records()[1].request.flags, kMbYesNo | kMbIconQuestion);
+    EXPECT_EQ(responder.Records()[1].result, kIdYes);
+    EXPECT_EQ(PlatformMessageFlags("x", "c", 0x12345 | kMbOkCancel), kIdCancel);
+    EXPECT_EQ(responder.Records().back().request.flags, 0x2345u | kMbOkCancel);
+}
+
+TEST(SeamDefault, StderrPrinterGivesTheEscapeAnswerInUtf8) {
+    MessageHandler* previous = InstallMessageHandler(nullptr);
+    testing::internal::CaptureStderr();
+    bool yes = AskYesNo("Заголовок"_a, "Текст"_a, 0);
+    ShowError("Сбой|подробности"_a);
+    std::string err = testing::internal::GetCapturedStderr();
+    InstallMessageHandler(previous);
+    EXPECT_FALSE(yes);
+    EXPECT_NE(err.find("Заголовок"), std::string::npos);
+    EXPECT_NE(err.find("Ошибка !!!"), std::string::npos);
+    EXPECT_NE(err.find("подробности"), std::string::npos);
+}
+
+TEST(SeamDefault, ResponderRestoresThePreviousHandler) {
+    MessageHandler* before = &CurrentMessageHandler();
+    {
+        ScriptedResponder r;
+        EXPECT_EQ(&CurrentMessageHandler(), &r);
+    }
+    EXPECT_EQ(&CurrentMessageHandler(), before);
+}
+
+TEST(Progress, NullProgressKeepsState) {
+    NullProgress p;
+    p.InitBars(0, 0, -5, 0, 10);  // max1 raised to min1; two bars
+    EXPECT_EQ(p.GetMax1(), 0);
+    p.PosBar(2, 7);
+    p.Pos1(0);
+    EXPECT_EQ(p.Position2(), 0);  // bar 1 moved: bar 2 back to its minimum
+    p.Mess(2, "second");
+    EXPECT_EQ(p.Message2(), "second");
+    p.SetInterrupted(true);
+    p.Close();
+    EXPECT_FALSE(p.Interrupted());
+    p.InitBars(0, 0, 100);
+    p.Mess(2, "ignored with one bar");
+    EXPECT_EQ(p.Message2(), "");
+}
+
+}  // namespace
+}  // namespace hv

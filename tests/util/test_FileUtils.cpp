@@ -1,0 +1,355 @@
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <functional>
+#include <vector>
+
+#include "support/TempTree.h"
+#include "util/FileUtils.h"
+
+namespace hv {
+namespace {
+
+namespace fs = std::filesystem;
+using test::TempTree;
+
+std::string Pattern(size_t n, unsigned seed = 1) {
+    std::string s(n, '\0');
+    for (size_t i = 0; i < n; ++i) s[i] = static_cast<char>((i * 131 + seed * 7 + i / 251) & 0xFF);
+    return s;
+}
+
+struct PathCase {
+    const char* row;
+    std::function<std::string()> call;
+    const char* expected;
+};
+
+TEST(PathFunctions, Table) {
+    const PathCase rows[] = {
+        {"AddBackslashTrims", [] { return AddBackslash(" C:\\x "); }, "C:\\x\\"},
+        {"AddBackslashEmpty", [] { return AddBackslash(""); }, ""},
+        {"AddBackslashKeepsOne", [] { return AddBackslash("C:\\"); }, "C:\\"},
+        {"RemoveBackslash", [] { return RemoveBackslash("C:\\x\\ "); }, "C:\\x"},
+        {"RemoveBackslashOnlyOne", [] { return RemoveBackslash("C:\\x\\\\"); }, "C:\\x\\"},
+        {"BaseNameUpToFirstDot", [] { return BaseName("C:\\d.d\\name.tar.gz"); }, "name"},
+        {"ResolveEmpty", [] { return ResolvePath("D:\\Root", ""); }, ""},
+        {"ResolveDrivePath", [] { return ResolvePath("D:\\Root", "C:\\o\\f.txt"); },
+         "D:\\Root\\f.txt"},
+        {"ResolveNetworkPath", [] { return ResolvePath("D:\\Root", "\\\\srv\\sh\\f.txt"); },
+         "D:\\Root\\f.txt"},
+        {"ResolveFromDriveRoot", [] { return ResolvePath("D:\\Root", "\\X\\y"); }, "D:\\X\\y"},
+        {"ResolveRelative", [] { return ResolvePath("D:\\Root\\", "sub\\f"); }, "D:\\Root\\sub\\f"},
+        {"RelativeIgnoresCase", [] { return RelativePath("C:\\Data", "c:\\data\\x\\y.txt"); },
+         "x\\y.txt"},
+        {"RelativeNeedsWholeComponent", [] { return RelativePath("D:\\Work", "D:\\Work2\\a.txt"); },
+         "D:\\Work2\\a.txt"},
+        {"RelativeOfRootItself", [] { return RelativePath("D:\\Work\\", "d:\\work"); }, ""},
+        {"RelativeOtherDrive", [] { return RelativePath("D:\\Work", "E:\\Work\\a"); },
+         "E:\\Work\\a"},
+    };
+    for (const PathCase& r : rows) EXPECT_EQ(r.call(), r.expected) << r.row;
+
+    EXPECT_FALSE(IsPathPrefix("D:\\Work", "D:\\Work2\\a"));
+    EXPECT_TRUE(IsPathPrefix("D:\\Work", "d:\\work\\a"));
+    EXPECT_TRUE(IsPathPrefix("D:\\Work\\", "D:\\Work"));
+    EXPECT_TRUE(IsPathPrefix("C:\\", "C:\\x"));
+    EXPECT_FALSE(IsPathPrefix("", "C:\\x"));
+    EXPECT_TRUE(IsNetworkPath("\\\\srv\\x"));
+    EXPECT_TRUE(IsNetworkPath("//srv/x"));
+    EXPECT_FALSE(IsNetworkPath("C:\\x"));
+}
+
+class FileUtilsTree : public TempTree {
+  protected:
+    // Names in a POSIX directory, sorted.
+    std::vector<std::string> Entries(const std::string& rel) {
+        std::vector<std::string> out;
+        for (auto& e : fs::directory_iterator(Root() + "/" + rel))
+            out.push_back(e.path().filename());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+};
+
+using Names = std::vector<std::string>;
+
+TEST_F(FileUtilsTree, TempFileNameCountsUpWithinEightCharacters) {
+    CreateDir("d/T");
+    EXPECT_EQ(TempFileName("D:\\T", "ABC.BAT", false), "ABC1.BAT");
+    CreateFile("d/T/abc1.bat");  // taken whatever its case
+    EXPECT_EQ(TempFileName("D:\\T\\", "C:\\elsewhere\\ABC.BAT", true), "ABC2.BAT");
+    EXPECT_TRUE(Exists(Root() + "/d/T/ABC2.BAT"));
+    EXPECT_EQ(TempFileName("", "D:\\T\\ABC.BAT", false), "ABC3.BAT");
+
+    EXPECT_EQ(TempFileName("D:\\T", "LONGNAME1", false), "LONGNAME11.tmp");
+    for (int n = 1; n <= 998; ++n) CreateFile("d/T/LONGNAME1" + std::to_string(n) + ".tmp");
+    EXPECT_EQ(TempFileName("D:\\T", "LONGNAME1", false), "LONGNAME1999.tmp");
+    CreateFile("d/T/LONGNAME1999.tmp");
+    EXPECT_EQ(TempFileName("D:\\T", "LONGNAME1", true), "");
+}
+
+TEST_F(FileUtilsTree, DirectoryHelpers) {
+    EXPECT_TRUE(ForceDir("D:\\a\\b\\c\\"));
+    EXPECT_TRUE(Exists(Root() + "/d/a/b/c"));
+    EXPECT_TRUE(ForceDir("D:\\a\\b\\c"));
+    CreateFile("d/file");
+    EXPECT_FALSE(ForceDir("D:\\file\\sub"));
+
+    EXPECT_TRUE(IsDirEmpty("D:\\missing"));
+    EXPECT_TRUE(IsDirEmpty("D:\\a\\b\\c"));
+    CreateFile("d/a/b/c/.hidden");
+    EXPECT_TRUE(IsDirEmpty("D:\\a\\b\\c"));
+    EXPECT_FALSE(IsDirEmpty("D:\\a"));  // holds a directory
+
+    CreateFile("d/W/one.txt", std::string(123, 'x'));
+    EXPECT_EQ(FileSizeOf("D:\\W\\one.txt"), 123);
+    EXPECT_EQ(FileSizeOf("D:\\W\\*.txt"), 123);
+    EXPECT_EQ(FileSizeOf("D:\\W\\none.txt"), -static_cast<int64_t>(kErrFileNotFound));
+    EXPECT_LT(FileSizeOf("D:\\NoDir\\none.txt"), 0);
+}
+
+TEST_F(FileUtilsTree, DeleteMatchingAndDeleteTree) {
+    CreateFile("d/W/a.bak");
+    CreateFile("d/W/b.BAK");
+    CreateFile("d/W/.h.bak");
+    CreateFile("d/W/c.txt");
+    CreateDir("d/W/sub.bak");
+    EXPECT_TRUE(DeleteMatching("D:\\W\\*.bak"));
+    EXPECT_EQ(Entries("d/W"), (Names{"c.txt", "sub.bak"}));
+    EXPECT_TRUE(DeleteMatching("D:\\W\\*.none"));
+
+    CreateFile("d/T/f1");
+    CreateFile("d/T/sub/f2");
+    CreateFile("d/T/sub/deeper/f3");
+    CreateFile("d/T/.git/objects/x");
+    std::string ro = CreateFile("d/T/sub/ro.txt");
+    chmod(ro.c_str(), 0444);
+    EXPECT_TRUE(DeleteTree("D:\\T\\"));
+    EXPECT_TRUE(Exists(Root() + "/d/T"));
+    EXPECT_TRUE(Entries("d/T").empty());
+    EXPECT_TRUE(DeleteTree("D:\\Missing"));
+}
+
+// ---- the copier ------------------------------------------------------------------
+
+class Copier : public FileUtilsTree {
+  protected:
+    void SetUp() override {
+        FileUtilsTree::SetUp();
+        CreateDir("d/dst");
+    }
+    std::string Src(size_t n, unsigned seed = 1) {
+        CreateFile("d/src/data.bin", Pattern(n, seed));
+        return "D:\\src\\data.bin";
+    }
+};
+
+TEST_F(Copier, DisketteCopiesKeepTheirExactLength) {
+    for (size_t n : {16384u, 1024u, 1000u, 0u, 16385u}) {
+        std::string src = Src(n);
+        ASSERT_TRUE(CopyFileEx(src, "A:\\data.bin")) << n;
+        EXPECT_EQ(ReadFile(Root() + "/a/data.bin"), Pattern(n)) << n;
+        EXPECT_TRUE(VerifyCopy(src, "a:\\DATA.BIN")) << n;
+    }
+}
+
+TEST_F(Copier, CopyIntoADirectoryAppendsTheName) {
+    std::string src = Src(5000);
+    ASSERT_TRUE(CopyFileEx(src, "D:\\dst"));
+    ASSERT_TRUE(CopyFileEx(src, "A:\\"));
+    EXPECT_EQ(ReadFile(Root() + "/d/dst/data.bin"), Pattern(5000));
+    EXPECT_EQ(ReadFile(Root() + "/a/data.bin"), Pattern(5000));
+    EXPECT_TRUE(VerifyCopy(src, "D:\\dst\\"));
+}
+
+TEST_F(Copier, ProgressAnnouncesTotalThenBlocks) {
+    struct Row {
+        size_t size;
+        int64_t block;
+    };
+    for (Row r : {Row{40000, 2048}, Row{100000, 4096}, Row{200000, 16384}}) {
+        std::string src = Src(r.size);
+        std::vector<std::pair<int64_t, bool>> calls;
+        auto progress = [&](int64_t v, bool& flag) { calls.emplace_back(v, flag); };
+        ASSERT_TRUE(CopyFileEx(src, "D:\\dst\\x.bin", progress));
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(calls[0], std::make_pair(static_cast<int64_t>(r.size), true));
+        EXPECT_EQ(calls[1], std::make_pair(r.block, false)) << r.size;
+        EXPECT_EQ(calls.back().first, static_cast<int64_t>(r.size));
+        EXPECT_EQ(calls.size(), 1 + (r.size + r.block - 1) / r.block);
+        calls.clear();
+        EXPECT_TRUE(VerifyCopy(src, "D:\\dst\\x.bin", progress));
+        EXPECT_EQ(calls.back().first, static_cast<int64_t>(r.size));
+    }
+}
+
+TEST_F(Copier, StopOnSecondCallKeepsThePreviousTarget) {
+    std::string src = Src(40000);
+    auto stopSecond = [](int* calls) {
+        return [calls](int64_t, bool& flag) { flag = ++*calls == 2; };
+    };
+    int calls = 0;
+    CreateFile("d/dst/data.bin", "previous");
+    EXPECT_FALSE(CopyFileEx(src, "D:\\dst\\data.bin", stopSecond(&calls)));
+    EXPECT_EQ(calls, 2);
+    EXPECT_EQ(ReadFile(Root() + "/d/dst/data.bin"), "previous");
+    EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));  // no temporary left
+
+    calls = 0;
+    EXPECT_FALSE(CopyFileEx(src, "D:\\dst\\new.bin", stopSecond(&calls)));
+    EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));
+
+    calls = 0;  // a diskette target is cleared first and the partial copy removed
+    CreateFile("a/data.bin", "previous");
+    EXPECT_FALSE(CopyFileEx(src, "A:\\data.bin", stopSecond(&calls)));
+    EXPECT_TRUE(Entries("a").empty());
+
+    calls = 0;
+    EXPECT_FALSE(VerifyCopy(src, "D:\\dst\\data.bin", stopSecond(&calls)));  // sizes differ
+    EXPECT_EQ(calls, 0);
+    ASSERT_TRUE(CopyFileEx(src, "D:\\dst\\data.bin"));
+    EXPECT_FALSE(VerifyCopy(src, "D:\\dst\\data.bin", stopSecond(&calls)));
+    EXPECT_EQ(calls, 2);
+}
+
+TEST_F(Copier, VerifyComparesSizeThenEveryByte) {
+    std::string src = Src(40000);
+    CreateFile("d/dst/short.bin", Pattern(39999));
+    EXPECT_FALSE(VerifyCopy(src, "D:\\dst\\short.bin"));
+    CreateFile("d/dst/same.bin", Pattern(40000));
+    EXPECT_TRUE(VerifyCopy(src, "D:\\dst\\same.bin"));
+    std::string changed = Pattern(40000);
+    changed[33333] ^= 1;
+    CreateFile("d/dst/changed.bin", changed);
+    EXPECT_FALSE(VerifyCopy(src, "D:\\dst\\changed.bin"));
+    EXPECT_THROW(VerifyCopy(src, "D:\\dst\\missing.bin"), EFOpenError);
+}
+
+TEST_F(Copier, TimeAndAttributesAreCarriedOver) {
+    std::string src = Src(5000);
+    const int32_t stamp = EncodeDosDateTime({2001, 2, 3, 4, 5, 6});
+    ASSERT_TRUE(SetFileDate(src, stamp));
+    ASSERT_TRUE(SetFileAttributes(src, kAttrReadOnly));
+    for (const char* dest : {"D:\\dst\\data.bin", "A:\\data.bin"}) {
+        ASSERT_TRUE(CopyFileEx(src, dest)) << dest;
+        EXPECT_EQ(FileAge(dest), stamp) << dest;
+        EXPECT_TRUE(GetFileAttributes(dest) & kAttrReadOnly) << dest;
+        // A read-only copy is not overwritten behind the user's back.
+        EXPECT_THROW(CopyFileEx(src, dest), EFOpenError) << dest;
+        EXPECT_EQ(FileAge(dest), stamp) << dest;
+    }
+}
+
+TEST_F(Copier, BadSourceOrDriveNeverCostsTheTarget) {
+    CreateFile("a/keep.bin", "keep");
+    EXPECT_THROW(CopyFileEx("D:\\nothing.bin", "A:\\keep.bin"), EFOpenError);
+    EXPECT_EQ(ReadFile(Root() + "/a/keep.bin"), "keep");
+    CreateDir("d/adir");
+    EXPECT_THROW(CopyFileEx("D:\\adir", "A:\\keep.bin"), EFOpenError);
+    EXPECT_EQ(ReadFile(Root() + "/a/keep.bin"), "keep");
+    std::string src = Src(100);
+    EXPECT_THROW(CopyFileEx(src, "Q:\\x.bin"), EDriveNotExist);
+    // A file copied onto itself stays as it is, on a diskette too.
+    CreateFile("a/self.bin", "self");
+    EXPECT_TRUE(CopyFileEx("A:\\self.bin", "a:\\SELF.BIN"));
+    EXPECT_EQ(ReadFile(Root() + "/a/self.bin"), "self");
+    EXPECT_TRUE(CopyFileEx(src, "D:\\src\\DATA.BIN"));
+    EXPECT_EQ(ReadFile(Root() + "/d/src/data.bin"), Pattern(100));
+}
+
+TEST_F(Copier, UnreadableSourceRaisesReadError) {
+    // Reading a process's own memory at offset 0 fails with an I/O error.
+    DriveMap map = GetDriveMap();
+    map['P'] = "/proc/self";
+    SetDriveMap(map);
+    try {
+        CopyFileEx("P:\\mem", "D:\\dst\\mem.bin");
+        FAIL() << "nothing raised";
+    } catch (const EFREadError& e) {
+        std::string text = e.what();
+        EXPECT_EQ(text.substr(0, 25), "Read File Error  P:\\mem\r\n");
+        EXPECT_GT(text.size(), 25u);
+    }
+    EXPECT_TRUE(Entries("d/dst").empty());
+}
+
+// Runs Body in a child whose files may not grow past Limit bytes (as on a full
+// disk) and returns its exit code.
+int RunWithFileLimit(rlim_t limit, const std::function<int()>& body) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit rl = {limit, limit};
+        setrlimit(RLIMIT_FSIZE, &rl);
+        int code = 9;
+        try {
+            code = body();
+        } catch (...) {
+            code = 8;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(Copier, FullTargetRaisesDiskFullAndKeepsThePreviousCopy) {
+    std::string src = Src(1 << 20);
+    CreateFile("d/dst/data.bin", "previous");
+    auto copyTo = [&](const char* dest) {
+        return RunWithFileLimit(64 * 1024, [&] {
+            try {
+                CopyFileEx(src, dest);
+                return 3;
+            } catch (const EDiskFull&) {
+                return 0;
+            }
+        });
+    };
+    EXPECT_EQ(copyTo("D:\\dst\\data.bin"), 0);
+    EXPECT_EQ(ReadFile(Root() + "/d/dst/data.bin"), "previous");
+    EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));
+    EXPECT_EQ(copyTo("A:\\data.bin"), 0);
+    EXPECT_TRUE(Entries("a").empty());  // no half file left on the diskette
+}
+
+// Sizes past 32 bits, on sparse files (nothing is written).
+TEST_F(Copier, SizesAreSixtyFourBit) {
+    const int64_t kBig = 3LL << 30;
+    std::string big = CreateFile("d/src/big.bin");
+    ASSERT_EQ(truncate(big.c_str(), kBig), 0);
+    std::string huge = CreateFile("d/src/huge.bin");
+    ASSERT_EQ(truncate(huge.c_str(), (4LL << 30) + 5), 0);
+    CreateFile("d/dst/five.bin", "12345");
+
+    EXPECT_EQ(FileSizeOf("D:\\src\\big.bin"), kBig);
+    // Cut to 32 bits both sizes would read 5.
+    EXPECT_FALSE(VerifyCopy("D:\\src\\huge.bin", "D:\\dst\\five.bin"));
+
+    std::vector<int64_t> seen;
+    auto stopAfterOneBlock = [&](int64_t v, bool& flag) {
+        seen.push_back(v);
+        flag = seen.size() == 2;
+    };
+    std::string twin = CreateFile("d/dst/big.bin");
+    ASSERT_EQ(truncate(twin.c_str(), kBig), 0);
+    EXPECT_FALSE(VerifyCopy("D:\\src\\big.bin", "D:\\dst\\big.bin", stopAfterOneBlock));
+    EXPECT_EQ(seen, (std::vector<int64_t>{kBig, 16384}));
+
+    auto free = DiskFreeBytes("D:\\");
+    if (!free || *free < kBig + (1LL << 30)) GTEST_SKIP() << "too little room for the copy check";
+    seen.clear();
+    EXPECT_FALSE(CopyFileEx("D:\\src\\big.bin", "D:\\dst\\copy.bin", stopAfterOneBlock));
+    EXPECT_EQ(seen, (std::vector<int64_t>{kBig, 16384}));
+    EXPECT_FALSE(Exists(Root() + "/d/dst/copy.bin"));
+}
+
+}  // namespace
+}  // namespace hv

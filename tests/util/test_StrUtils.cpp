@@ -1,0 +1,293 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+
+#include "platform/AnsiLiteral.h"
+#include "platform/CodePage.h"
+#include "util/Exception.h"
+#include "util/StrUtils.h"
+
+namespace hv {
+namespace {
+
+struct MaskCase {
+    const char* row;
+    const char* name;
+    const char* mask;
+    bool ignoreCase;
+    bool expected;
+};
+
+const MaskCase kMaskCases[] = {
+    {"ExtensionIgnoringCase", "readme.txt", "*.TXT", true, true},
+    {"StarInTheMiddle", "README.TXT", "R*ME.*", true, true},
+    {"StarBetweenLetters", "ABC", "A*C", true, true},
+    {"MaskShorterThanName", "ABC", "AB", true, false},
+    {"TrailingStarMatchesNothing", "AB", "AB*", true, true},
+    {"TwoStars", "AXBYC", "A*B*C", true, true},
+    {"SegmentsOutOfOrder", "ABDCXE", "AB*C*D*E", true, false},
+    {"DoubleStarMatchesAll", "anything.at.all", "**", true, true},
+    {"QuestionMark", "A1C", "A?C", true, true},
+    {"QuestionMarkInFinalSegment", "data.A01", "*.A?1", true, true},
+    {"QuestionMarkInInnerSegment", "XAB1YZ", "X*B?*Z", true, true},
+    {"CaseCountsWhenAsked", "readme.txt", "*.TXT", false, false},
+    {"ExactNameCaseSensitive", "a*b", "a*b", false, true},
+    {"CyrillicIgnoringCase", "\xEF\xF0\xE8\xEC\xE5\xF0.txt", "\xCF\xD0*.TXT", true, true},
+    {"EmptyName", "", "A*", true, false},
+    {"EmptyMask", "A", "", true, false},
+    // A mask that is not used up matches only with a lone '*' left.
+    {"MaskLeftOverIsNotOnlyStar", "A", "ABC*", true, false},
+    {"MaskLeftOverStarSegment", "AB", "AB*C*", true, false},
+    // The final segment must lie after what is already matched.
+    {"FinalSegmentOverlapsMatchedPart", "ABC", "AB*BC", true, false},
+    {"FinalSegmentAfterMatchedPart", "ABXBC", "AB*BC", true, true},
+    // A literal '*' in a name is no wildcard in the name.
+    {"StarInNameAgainstStarMask", "a*bc", "a*c", true, true},
+};
+
+class MatchMaskTable : public ::testing::TestWithParam<MaskCase> {};
+
+TEST_P(MatchMaskTable, Row) {
+    const MaskCase& c = GetParam();
+    EXPECT_EQ(MatchMask(c.name, c.mask, c.ignoreCase), c.expected)
+        << c.name << " against " << c.mask;
+}
+
+INSTANTIATE_TEST_SUITE_P(Masks, MatchMaskTable, ::testing::ValuesIn(kMaskCases),
+                         [](const auto& info) { return std::string(info.param.row); });
+
+TEST(SplitTokens, DropsOrKeepsDelimiters) {
+    auto dropped = SplitTokens("uses A, B;", " ,;", false);
+    EXPECT_EQ(dropped->Strings(), (std::vector<std::string>{"uses", "A", "B"}));
+    auto kept = SplitTokens("uses A, B;", " ,;", true);
+    EXPECT_EQ(kept->Strings(), (std::vector<std::string>{"uses", " ", "A", ", ", "B", ";"}));
+    EXPECT_EQ(SplitTokens("", " ", true)->Count(), 0);
+    EXPECT_EQ(SplitTokens(" ,; ", " ,;", false)->Count(), 0);
+}
+
+TEST(Words, WordPosFindsEveryWordAndEndsOnAMissingOne) {
+    const std::string line = "uses SysUtils, Classes,Forms ;  Dialogs";
+    const char* delims = " ,;";
+    EXPECT_EQ(WordPos(line, "USES", delims), 1);
+    EXPECT_EQ(WordPos(line, "sysutils", delims), 6);
+    EXPECT_EQ(WordPos(line, "Classes", delims), 16);
+    EXPECT_EQ(WordPos(line, "forms", delims), 24);
+    EXPECT_EQ(WordPos(line, "Dialogs", delims), 33);
+    EXPECT_EQ(WordPos(line, "Dialog", delims), -1);
+    EXPECT_EQ(WordPos(line, "", delims), -1);
+    EXPECT_EQ(WordPos("", "x", delims), -1);
+}
+
+TEST(Words, GetWordCountsFromPos) {
+    const std::string s = "  one two  three";
+    int pos = 1;
+    EXPECT_EQ(GetWord(3, s, " ", pos), "three");
+    EXPECT_EQ(pos, 12);
+    pos = 7;
+    EXPECT_EQ(GetWord(1, s, " ", pos), "two");
+    EXPECT_EQ(pos, 7);
+    pos = -5;  // outside: from the start
+    EXPECT_EQ(GetWord(2, s, " ", pos), "two");
+    pos = 100;
+    EXPECT_EQ(GetWord(1, s, " ", pos), "one");
+    EXPECT_EQ(pos, 3);
+    pos = 1;
+    EXPECT_EQ(GetWord(4, s, " ", pos), "");
+    EXPECT_EQ(GetWord(0, s, " ", pos), "");
+    EXPECT_EQ(GetWord(1, "", " ", pos), "");
+}
+
+TEST(Text, PositionsAreOneBased) {
+    EXPECT_EQ(PosFrom("ab", "xabyab", 1), 2);
+    EXPECT_EQ(PosFrom("ab", "xabyab", 3), 5);
+    EXPECT_EQ(PosFrom("ab", "xabyab", 6), 0);
+    EXPECT_EQ(PosFrom("", "xab", 1), 0);
+    EXPECT_EQ(PosText("РИВ"_a, "Привет"_a), 2);
+    EXPECT_EQ(PosText("x", "abc"), 0);
+    EXPECT_TRUE(HasWildcards("a?"));
+    EXPECT_FALSE(HasWildcards("abc"));
+}
+
+TEST(Text, ExpandLineBreaksLeavesEscapedBackslash) {
+    EXPECT_EQ(ExpandLineBreaks("a\\nb"), "a\r\nb");
+    EXPECT_EQ(ExpandLineBreaks("a\\\\nb"), "a\\\\nb");
+    EXPECT_EQ(ExpandLineBreaks("\\n\\n"), "\r\n\r\n");
+    EXPECT_EQ(ExpandLineBreaks("end\\"), "end\\");
+}
+
+TEST(Text, Padding) {
+    EXPECT_EQ(PadLeft("ab", 4), "  ab");
+    EXPECT_EQ(PadRight("ab", 4), "ab  ");
+    EXPECT_EQ(PadCenter("ab", 5), "  ab ");
+    EXPECT_EQ(PadCenter("ab", 6), "  ab  ");
+    EXPECT_EQ(PadLeft("abcdef", 3), "abc");
+    EXPECT_EQ(PadCenter("abcdef", 3), "abc");
+    EXPECT_EQ(PadRight("ab", 0), "");
+    EXPECT_EQ(Pad0(TVarValue::Int32(42), 5), "00042");
+    EXPECT_EQ(Pad0(TVarValue::Int8(7), 2), "07");
+    EXPECT_EQ(Pad0(TVarValue::Text("123456"), 3), "123");
+    EXPECT_EQ(Pad0(TVarValue::Text("9"), 3), "009");
+}
+
+template <class E, class F>
+std::string MessageOf(F&& f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.what();
+    }
+    return "(nothing raised)";
+}
+
+TEST(Text, ConversionErrorsCarryTheirTexts) {
+    EXPECT_EQ(MessageOf<EConvertError>([] { Pad0(TVarValue::Double(1.5), 4); }),
+              std::string("Pad0: Неверный тип данных"_a));
+    EXPECT_EQ(MessageOf<EConvertError>([] { Pad0(TVarValue(), 4); }),
+              std::string("Pad0: Неверный тип данных"_a));
+    for (const char* bad : {"2024021", "202402291", "", "2024-2-1", "20241301", "20230229"})
+        EXPECT_EQ(MessageOf<EConvertError>([&] { DateFromText(bad); }), "S to D: Conversion Error")
+            << bad;
+    EXPECT_EQ(MessageOf<EConvertError>([] { ValueText(TVarValue()); }),
+              std::string("xStr: Ошибка преобразования в строку"_a));
+    EXPECT_EQ(MessageOf<EConvertError>([] { MaxValue(TVarValue(1), TVarValue("1")); }),
+              std::string("Max(): Разные типы переменных"_a));
+    EXPECT_EQ(MessageOf<EConvertError>([] { EQ(TVarValue(1), TVarValue::Int16(1)); }),
+              std::string("EQ(): Разные типы переменных"_a));
+    EXPECT_NE(MessageOf<EConvertError>([] { MinValue(TVarValue(true), TVarValue(1)); }),
+              "(nothing raised)");
+}
+
+TEST(Text, DateFromTextAndDateArithmetic) {
+    EXPECT_EQ(DateFromText("18991230"), 0.0);
+    EXPECT_EQ(DateFromText("19000101"), 2.0);
+    EXPECT_EQ(DateFromText("20240229"), EncodeDate(2024, 2, 29));
+    int y, m, d;
+    DecodeDate(DateFromText("20240229") + 0.75, y, m, d);
+    EXPECT_EQ(y * 10000 + m * 100 + d, 20240229);
+    DecodeDate(-1.0, y, m, d);  // the day before day 0
+    EXPECT_EQ(y * 10000 + m * 100 + d, 18991229);
+    EXPECT_EQ(DateText(EncodeDate(2024, 3, 7)), "07.03.2024");
+    int h, mi, s, ms;
+    DecodeTime(EncodeDate(2000, 1, 1) + EncodeTime(13, 45, 30, 500), h, mi, s, ms);
+    EXPECT_EQ((std::array<int, 4>{h, mi, s, ms}), (std::array<int, 4>{13, 45, 30, 500}));
+    TDateTime t = DateTimeFromUnix(1700000000);
+    EXPECT_EQ(UnixFromDateTime(t), 1700000000);
+}
+
+class ValueTextTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        saved_ = DecimalSeparator();
+        SetDecimalSeparator('.');
+    }
+    void TearDown() override { SetDecimalSeparator(saved_); }
+    char saved_ = '.';
+};
+
+TEST_F(ValueTextTest, EveryType) {
+    EXPECT_EQ(ValueText(TVarValue(true)), ".T.");
+    EXPECT_EQ(ValueText(TVarValue(false)), ".F.");
+    EXPECT_EQ(ValueText(TVarValue::Int8(-128)), "-128");
+    EXPECT_EQ(ValueText(TVarValue::Int16(32767)), "32767");
+    EXPECT_EQ(ValueText(TVarValue(-2147483647 - 1)), "-2147483648");
+    EXPECT_EQ(ValueText(TVarValue(1.5)), "1.5");
+    EXPECT_EQ(ValueText(TVarValue(0.1)), "0.1");
+    EXPECT_EQ(ValueText(TVarValue(1.0 / 3)), "0.333333333333333");
+    EXPECT_EQ(ValueText(TVarValue(1e20)), "1E20");
+    EXPECT_EQ(ValueText(TVarValue(-2.5e-7)), "-2.5E-7");
+    EXPECT_EQ(ValueText(TVarValue(100.0)), "100");
+    EXPECT_EQ(ValueText(TVarValue::Single(0.1f)), "0.1");
+    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{12345678})), "1234.5678");
+    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{-15000})), "-1.5");
+    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{20000})), "2");
+    EXPECT_EQ(ValueText(TVarValue::Date(EncodeDate(1999, 12, 31))), "31.12.1999");
+    EXPECT_EQ(ValueText(TVarValue("Текст"_a)), std::string("Текст"_a));
+    EXPECT_EQ(ValueText(TVarValue::Null()), "???");
+    SetDecimalSeparator(',');
+    EXPECT_EQ(ValueText(TVarValue(1.25)), "1,25");
+    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{5})), "0,0005");
+}
+
+TEST_F(ValueTextTest, MaxMinAndEquality) {
+    EXPECT_EQ(MaxValue(TVarValue(3), TVarValue(7)).AsInteger(), 7);
+    EXPECT_EQ(MinValue(TVarValue(3), TVarValue(7)).AsInteger(), 3);
+    EXPECT_EQ(MaxValue(TVarValue(2.5), TVarValue(-1.0)).AsDouble(), 2.5);
+    EXPECT_EQ(MaxValue(TVarValue("abc"), TVarValue("ABD")).AsText(), "ABD");
+    // Ё sorts after Е in the alphabet, not by its code.
+    EXPECT_EQ(MaxValue(TVarValue("Ёж"_a), TVarValue("Ель"_a)).AsText(), std::string("Ёж"_a));
+    EXPECT_TRUE(EQ(TVarValue("привет"_a), TVarValue("ПРИВЕТ"_a)));
+    EXPECT_FALSE(EQ(TVarValue("a"), TVarValue("b")));
+    EXPECT_TRUE(EQ(TVarValue(0.5), TVarValue(0.5)));
+    EXPECT_TRUE(EQ(TVarValue::Currency(TCurrency{1}), TVarValue::Currency(TCurrency{1})));
+    EXPECT_FALSE(EQ(TVarValue::Date(1.0), TVarValue::Date(2.0)));
+    EXPECT_TRUE(EQ(TVarValue(), TVarValue()));
+}
+
+class Base : public TObject {};
+class Derived : public Base {};
+class Other : public TObject {};
+
+TEST_F(ValueTextTest, ArgTextOfEachKind) {
+    EXPECT_EQ(ArgText(42), "42");
+    EXPECT_EQ(ArgText(true), ".T.");
+    EXPECT_EQ(ArgText('x'), "x");
+    EXPECT_EQ(ArgText(L'Ж'), std::string("Ж"_a));
+    EXPECT_EQ(ArgText(std::wstring(L"Дом")), std::string("Дом"_a));
+    EXPECT_EQ(ArgText(2.5), "2.5");
+    EXPECT_EQ(ArgText(TCurrency{25000}), "2.5");
+    EXPECT_EQ(ArgText("text"), "text");
+    EXPECT_EQ(ArgText(std::string("long text")), "long text");
+    EXPECT_EQ(ArgText(nullptr), "Ptr=nil");
+    int x = 0;
+    EXPECT_EQ(ArgText(static_cast<const void*>(&x)).substr(0, 4), "Ptr=");
+    EXPECT_EQ(ArgText(static_cast<const TObject*>(nullptr)), "Obj=null");
+    Derived obj;
+    std::string objText = ArgText(&obj);
+    EXPECT_EQ(objText.substr(0, 4), "Obj=");
+    EXPECT_GE(objText.size(), 12u);
+    EXPECT_EQ(ArgText(ClassOf<Derived>()).substr(0, 6), "Class=");
+    EXPECT_EQ(ArgText(TVarValue()), "EmptyVariant");
+    EXPECT_EQ(ArgText(TVarValue::Null()), "NullVariant");
+    EXPECT_EQ(ArgText(TVarValue::Null(), "<null>"), "<null>");
+    EXPECT_EQ(ArgText(TVarValue(7)), "7");
+    EXPECT_EQ(ArgText(TArg()), "(Unknown)");
+}
+
+TEST(Classes, IndexOfClassAndInt) {
+    Derived d;
+    Other o;
+    const TClass classes[] = {TClass{}, ClassOf<Other>(), ClassOf<Base>(), ClassOf<Derived>()};
+    EXPECT_EQ(IndexOfClass(&d, classes), 2);  // a descendant of Base, found first
+    EXPECT_EQ(IndexOfClass(&o, classes), 1);
+    EXPECT_EQ(IndexOfClass(nullptr, classes), -1);
+    Base b;
+    const TClass onlyDerived[] = {ClassOf<Derived>()};
+    EXPECT_EQ(IndexOfClass(&b, onlyDerived), -1);
+    const int values[] = {5, 7, 7};
+    EXPECT_EQ(IndexOfInt(7, values), 1);
+    EXPECT_EQ(IndexOfInt(8, values), -1);
+}
+
+TEST(Lists, OemConversionAndBlankness) {
+    TStringList list;
+    list.Add("АБВ абв"_a);
+    list.Add("plain");
+    ListToOem(list);
+    EXPECT_EQ(list[0], "\x80\x81\x82 \xA0\xA1\xA2");
+    EXPECT_EQ(list[1], "plain");
+    ListToAnsi(list);
+    EXPECT_EQ(list[0], std::string("АБВ абв"_a));
+
+    TStringList blank;
+    EXPECT_TRUE(AllBlank(blank));
+    blank.Add("  ");
+    blank.Add("\t");
+    EXPECT_TRUE(AllBlank(blank));
+    blank.Add(" x ");
+    EXPECT_FALSE(AllBlank(blank));
+    EXPECT_EQ(Trim(" \t a b \r\n"), "a b");
+}
+
+}  // namespace
+}  // namespace hv

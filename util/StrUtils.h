@@ -1,0 +1,135 @@
+// String and text functions. Text is 1251; positions are 1-based, 0 (or -1
+// where stated) meaning "not found"; upper case is the 1251 upper case.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <variant>
+
+#include "util/Object.h"
+#include "util/StringList.h"
+#include "util/Variant.h"
+
+namespace hv {
+
+// Surrounding characters up to the blank (controls included) removed.
+std::string Trim(std::string_view s);
+std::string TrimLeft(std::string_view s);
+std::string TrimRight(std::string_view s);
+
+// First occurrence of Sub in S at or after Start, or 0.
+int PosFrom(std::string_view sub, std::string_view s, int start);
+// Position of Sub in S ignoring case, or 0.
+int PosText(std::string_view sub, std::string_view s);
+bool HasWildcards(std::string_view s);
+
+// Wildcard match of a file name: '*' any run, '?' any one character.
+bool MatchMask(const std::string& name, const std::string& mask, bool ignoreCase = true);
+
+// Tokens of S split at the characters of Delims. With KeepDelims the runs of
+// delimiters are tokens too, so that the tokens joined give S back.
+std::unique_ptr<TStringList> SplitTokens(std::string_view s, std::string_view delims,
+                                         bool keepDelims);
+// The N-th word of S counted from Pos; Pos is left at its first character.
+// A Pos outside S starts from 1. Empty when S runs out (Pos then unchanged).
+std::string GetWord(int n, std::string_view s, std::string_view delims, int& pos);
+// Position of the first word of S equal to Word ignoring case, or -1.
+int WordPos(std::string_view s, std::string_view word, std::string_view delims);
+// "\n" (two characters) becomes CR LF, unless the '\' follows another '\'.
+std::string ExpandLineBreaks(std::string_view s);
+// Every string blank after trimming (also for an empty list).
+bool AllBlank(const TStringList& list);
+
+// Filled with blanks to width W; a longer S is cut to its first W characters.
+std::string PadLeft(std::string_view s, int width);
+std::string PadRight(std::string_view s, int width);
+// Centred; the odd blank goes to the left.
+std::string PadCenter(std::string_view s, int width);
+// An integer or text value filled with '0' on the left to width W (cut when
+// longer); other types raise EConvertError "Pad0: Неверный тип данных".
+std::string Pad0(const TVarValue& value, int width);
+
+inline bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
+// YYYYMMDD; anything else raises EConvertError "S to D: Conversion Error".
+TDateTime DateFromText(std::string_view s);
+
+// Decimal separator used for floating-point text: that of the user's locale
+// unless set.
+char DecimalSeparator();
+void SetDecimalSeparator(char c);
+// Shortest decimal text with up to Precision significant digits ("1.5",
+// "0.333333333333333", "1E20").
+std::string FloatText(double value, int precision = 15);
+// Exact decimal text of a currency value ("1234.5678", "2").
+std::string CurrencyText(TCurrency value);
+
+// Text of a typed value: booleans ".T."/".F.", numbers in decimal, dates as
+// the short date, text as it is, null "???"; empty raises EConvertError.
+std::string ValueText(const TVarValue& v);
+// Typed values of one type; different types raise EConvertError.
+TVarValue MaxValue(const TVarValue& a, const TVarValue& b);
+TVarValue MinValue(const TVarValue& a, const TVarValue& b);
+// Texts compared ignoring case, everything else by value.
+bool EQ(const TVarValue& a, const TVarValue& b);
+
+// One element of a heterogeneous argument list. The constructors are
+// implicit on purpose: {1, "x", obj} builds a list of arguments.
+class TArg {
+  public:
+    struct Pointer {
+        const void* p;
+    };
+    struct WideChar {
+        char32_t c;
+    };
+    struct Extended {
+        long double v;
+    };
+    using Value =
+        std::variant<std::monostate, int64_t, bool, char, WideChar, std::wstring, Extended,
+                     TCurrency, std::string, Pointer, const TObject*, TClass, TVarValue>;
+
+    TArg() = default;  // "(Unknown)"
+    TArg(int v) : v_(int64_t{v}) {}
+    TArg(long v) : v_(int64_t{v}) {}
+    TArg(long long v) : v_(int64_t{v}) {}
+    TArg(bool v) : v_(v) {}
+    TArg(char v) : v_(v) {}
+    TArg(char32_t v) : v_(WideChar{v}) {}
+    TArg(wchar_t v) : v_(WideChar{static_cast<char32_t>(v)}) {}
+    TArg(std::wstring v) : v_(std::move(v)) {}
+    TArg(const wchar_t* v) : v_(std::wstring(v ? v : L"")) {}
+    TArg(double v) : v_(Extended{v}) {}
+    TArg(long double v) : v_(Extended{v}) {}
+    TArg(TCurrency v) : v_(v) {}
+    TArg(const char* v) : v_(std::string(v ? v : "")) {}
+    TArg(std::string v) : v_(std::move(v)) {}
+    TArg(const void* v) : v_(Pointer{v}) {}
+    TArg(std::nullptr_t) : v_(Pointer{nullptr}) {}
+    TArg(const TObject* v) : v_(v) {}
+    TArg(TClass v) : v_(v) {}
+    TArg(TVarValue v) : v_(std::move(v)) {}
+
+    const Value& Get() const { return v_; }
+
+  private:
+    Value v_;
+};
+
+// Text of one argument; NullText stands for a null typed value.
+std::string ArgText(const TArg& arg, const std::string& nullText = "NullVariant");
+
+// Converts every string of List in place between 1251 and the DOS code page.
+void ListToOem(TStringList& list);
+void ListToAnsi(TStringList& list);
+
+// Index of the first non-empty class of which Obj is an instance, or -1.
+int IndexOfClass(const TObject* obj, std::span<const TClass> classes);
+int IndexOfInt(int value, std::span<const int> values);
+
+}  // namespace hv
