@@ -1,11 +1,10 @@
 #include <QApplication>
-#include <QMainWindow>
+
+#include "app/FormMain.h"
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Halvora");
-    window.resize(800, 500);
+    hv::TFormMain window;
     window.show();
     return app.exec();
 }
