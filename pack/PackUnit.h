@@ -60,7 +60,19 @@ public:
     ProgressEvent OnProgress;
 
 private:
-    // ... implementation state (the codec helper owns the rest of this class)
+    friend struct TPackObjectTestAccess;  // tests reach the interface record's entries
+
+    template <class Run>
+    int RunEngine(Run&& run);
+    void ReleaseBlocks();
+
+    // The entries of the interface record handed to the engine; User is the object.
+    static void* AllocBlock(uint32_t size, void* user);
+    static void FreeBlock(void* block, void* user);
+    static int32_t ReadBlock(int32_t count, void* buffer, void* user);
+    static int32_t WriteBlock(int32_t count, const void* buffer, void* user);
+    static void ReportProgress(bool* stop, int32_t total, int32_t done, void* user);
+
     bool busy_ = false;
     bool stopRequested_ = false;
     std::vector<void*> blocks_;
