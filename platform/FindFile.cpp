@@ -1,5 +1,7 @@
 // Directory enumeration with Windows attribute and wildcard rules.
 #include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -15,13 +17,9 @@ namespace detail {
 
 void AssignShortNames(std::vector<RawEntry>& entries);  // Paths.cpp
 
-std::vector<RawEntry> ListDirectory(const std::string& posixDir) {
+namespace {
+std::vector<RawEntry> ReadEntries(DIR* d) {
     std::vector<RawEntry> out;
-    DIR* d = opendir(posixDir.c_str());
-    if (!d) {
-        SetLastErrorFromErrno(errno);
-        return out;
-    }
     while (dirent* de = readdir(d)) {
         std::string n = de->d_name;
         if (n == "." || n == "..") continue;
@@ -31,16 +29,40 @@ std::vector<RawEntry> ListDirectory(const std::string& posixDir) {
         e.lossy = e.name.find('?') != std::string::npos && n.find('?') == std::string::npos;
         out.push_back(std::move(e));
     }
-    closedir(d);
     std::sort(out.begin(), out.end(),
               [](const RawEntry& a, const RawEntry& b) { return a.name < b.name; });
     AssignShortNames(out);
     return out;
 }
+}  // namespace
 
-bool StatEntry(const std::string& posixPath, const std::string& name, FindData& out) {
+std::vector<RawEntry> ListDirectory(const std::string& posixDir) {
+    DIR* d = opendir(posixDir.c_str());
+    if (!d) {
+        SetLastErrorFromErrno(errno);
+        return {};
+    }
+    auto out = ReadEntries(d);
+    closedir(d);
+    return out;
+}
+
+std::vector<RawEntry> ListDirectoryFd(int dirFd) {
+    int dup = fcntl(dirFd, F_DUPFD_CLOEXEC, 0);
+    if (dup < 0) return {};
+    DIR* d = fdopendir(dup);
+    if (!d) {
+        close(dup);
+        return {};
+    }
+    auto out = ReadEntries(d);
+    closedir(d);
+    return out;
+}
+
+bool StatEntryAt(int dirFd, const std::string& posixName, const std::string& name, FindData& out) {
     struct stat st;
-    if (lstat(posixPath.c_str(), &st) != 0) {
+    if (fstatat(dirFd, posixName.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         SetLastErrorFromErrno(errno);
         return false;
     }
@@ -48,7 +70,7 @@ bool StatEntry(const std::string& posixPath, const std::string& name, FindData& 
     out.attr = 0;
     if (S_ISLNK(st.st_mode)) {
         struct stat target;
-        if (stat(posixPath.c_str(), &target) != 0 || S_ISDIR(target.st_mode)) {
+        if (fstatat(dirFd, posixName.c_str(), &target, 0) != 0 || S_ISDIR(target.st_mode)) {
             // A link to a directory (or a broken link) is never walked: it shows
             // as a system file, so only deletion ever sees it, and removes the link.
             out.size = 0;
@@ -75,6 +97,10 @@ bool StatEntry(const std::string& posixPath, const std::string& name, FindData& 
     return true;
 }
 
+bool StatEntry(const std::string& posixPath, const std::string& name, FindData& out) {
+    return StatEntryAt(AT_FDCWD, posixPath, name, out);
+}
+
 }  // namespace detail
 
 bool FindFile::First(const std::string& pattern, uint32_t attr) {
@@ -88,25 +114,26 @@ bool FindFile::First(const std::string& pattern, uint32_t attr) {
         SetLastError(kErrPathNotFound);
         return false;
     }
-    struct stat st;
-    if (stat(posixDir->c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    int dirFd = open(posixDir->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) {
         SetLastError(kErrPathNotFound);
         return false;
     }
     const uint32_t special = kAttrHidden | kAttrSystem | kAttrDirectory;
-    auto raw = detail::ListDirectory(*posixDir);
-    std::string base = *posixDir;
-    if (base.back() != '/') base += '/';
+    auto raw = detail::ListDirectoryFd(dirFd);
+    const bool all = mask == "*" || mask == "*.*";
+    const bool exact = mask.find_first_of("*?") == std::string::npos;
     for (auto& e : raw) {
-        if (!FindMaskMatches(e.name, mask) &&
-            !(e.shortName.size() && FindMaskMatches(e.shortName, mask) && mask.find_first_of("*?") == std::string::npos))
+        if (!all && !FindMaskMatches(e.name, mask) &&
+            !(exact && !e.shortName.empty() && SameText(e.shortName, mask)))
             continue;
         FindData fd;
-        if (!detail::StatEntry(base + e.posixName, e.name, fd)) continue;
+        if (!detail::StatEntryAt(dirFd, e.posixName, e.name, fd)) continue;
         if (fd.attr & special & ~attr) continue;
-        fd.shortName = e.shortName;
+        fd.shortName = std::move(e.shortName);
         entries_.push_back(std::move(fd));
     }
+    close(dirFd);
     if (entries_.empty()) {
         SetLastError(kErrFileNotFound);
         return false;

@@ -23,6 +23,10 @@ std::vector<RawEntry> ListDirectory(const std::string& posixDir);
 // Facts of a POSIX path as FindData (name left empty). False for a missing
 // path or one that is neither file, directory nor link (FIFO, socket, device).
 bool StatEntry(const std::string& posixPath, const std::string& name, FindData& out);
+// The same for an entry of an open directory (no path walk per entry).
+bool StatEntryAt(int dirFd, const std::string& posixName, const std::string& name, FindData& out);
+// ListDirectory over an open directory descriptor (it stays open).
+std::vector<RawEntry> ListDirectoryFd(int dirFd);
 
 // The POSIX mount point of \\server\share, empty when not mounted.
 std::string NetworkMountPoint(const std::string& server, const std::string& share);

@@ -1,0 +1,299 @@
+// The project file: exact bytes written, recognition, tolerant reading of
+// hand-edited and corrupt files, and writing that never loses the old file.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "ProjectFixture.h"
+#include "util/Exception.h"
+
+namespace hv {
+namespace {
+
+using test::CrLf;
+using test::ProjectTree;
+
+const std::string kSig = "***  This is Halvora Project File  ***";
+
+class ProjectFile : public ProjectTree {
+  protected:
+    // Loads Bytes as D:\Projects\<name> into a fresh project.
+    std::unique_ptr<THL_HalvoraProject> Load(const std::string& bytes,
+                                             const std::string& name = "P.hlj") {
+        Put("D:\\Projects\\" + name, bytes);
+        auto p = std::make_unique<THL_HalvoraProject>();
+        p->FileName = name;
+        p->LoadFromFile();
+        return p;
+    }
+    // A Halvora project file whose ProjectData section holds Keys.
+    static std::string WithKeys(const std::vector<std::string>& keys) {
+        std::vector<std::string> lines{"[" + kSig + "]", "Version=10000", "", "[ProjectData]"};
+        lines.insert(lines.end(), keys.begin(), keys.end());
+        lines.push_back("");
+        return CrLf(lines);
+    }
+};
+
+TEST_F(ProjectFile, SampleLoadsAndSavesByteForByte) {
+    for (const char* name : {"Documents.hlj", "Full1251.hlj"}) {
+        SCOPED_TRACE(name);
+        const std::string original = DataFile(name);
+        ASSERT_FALSE(original.empty());
+        auto p = Load(original, name);
+        Put("D:\\Projects\\" + std::string(name), "");  // the save must not lean on the old file
+        p->SaveToFile();
+        EXPECT_EQ(Get("D:\\Projects\\" + std::string(name)), original);
+    }
+}
+
+TEST_F(ProjectFile, FullSampleReadsEveryField) {
+    auto p = Load(DataFile("Full1251.hlj"));
+    EXPECT_EQ(p->Name(), "Архив документов"_a);
+    EXPECT_EQ(p->Dir(), "D:\\Работа"_a);
+    EXPECT_FALSE(p->IncludeAllFiles);
+    EXPECT_TRUE(p->IncludeSubDirs);
+    EXPECT_FALSE(p->GlobalProjectExclude);
+    EXPECT_EQ(p->Extensions().Strings(), (std::vector<std::string>{"TXT", "DOC"}));
+    EXPECT_EQ(p->IncludeFiles().Strings(),
+              (std::vector<std::string>{"Отчёты\\*.xls"_a, "C:\\Конфиг\\настройки.ini"_a}));
+    ASSERT_EQ(p->Dirs().Count(), 2);
+    EXPECT_TRUE(p->DirNode(0)->ProjectProperties());
+    const THL_Directory& mail = *p->DirNode(1);
+    EXPECT_EQ(mail.Name(), "E:\\Почта\\"_a);
+    EXPECT_EQ(mail.Dir(), "E:\\Почта"_a);
+    EXPECT_EQ(mail.Section, "Dir_1");
+    EXPECT_FALSE(mail.ProjectProperties());
+    EXPECT_TRUE(mail.IncludeAllFiles);
+    EXPECT_EQ(mail.ExcludeFiles().Strings(), (std::vector<std::string>{"Корзина\\*.*"_a}));
+    EXPECT_EQ(p->Projects().Count(), 1);
+    EXPECT_EQ(p->SavePlaces()[1], "\\\\server\\share\\Копии"_a);
+    EXPECT_EQ(p->ArcName(), "Документы.RAR"_a);
+    EXPECT_EQ(p->ArcType, 4);
+    EXPECT_EQ(p->CompressType, 3);
+    EXPECT_EQ(p->ArcPS, "пароль с пробелами"_a);
+    EXPECT_EQ(p->VolumeSize(), 1);
+    EXPECT_TRUE(p->MakeSaveDirectories);
+    EXPECT_EQ(p->ArcFiles().Count(), 2);
+    EXPECT_EQ(p->PreBatch()[0], "@echo off");
+    EXPECT_EQ(p->Ini(), nullptr);
+}
+
+TEST_F(ProjectFile, ProjectBuiltInCodeWritesTheSampleText) {
+    THL_HalvoraProject p;
+    p.FileName = "Documents.hlj";
+    p.SetName("Documents");
+    p.SetRootDir(" D:\\Work\\ ");
+    p.IncludeAllFiles = true;
+    p.IncludeSubDirs = true;
+    p.AddExtension("BAK");
+    p.AddExtension("~*");
+    p.AddDirectory("D:\\Work\\Src");
+    p.SavePlaces().Add("E:\\Save");
+    p.SetArcName("D:\\Elsewhere\\Documents.ARJ");  // named after the project file
+    EXPECT_EQ(p.ArcName(), "*.ARJ");
+    p.ArcType = 2;
+    p.CompressType = 2;
+    p.ArcFiles().Add("E:\\SAVE\\Documents.ARJ");
+    p.SaveToFile();
+    EXPECT_EQ(Get("D:\\Projects\\Documents.hlj"), DataFile("Documents.hlj"));
+}
+
+struct Recognition {
+    const char* name;
+    std::string bytes;
+    bool isProject;
+};
+
+void PrintTo(const Recognition& c, std::ostream* os) {
+    *os << c.name;
+}
+
+std::vector<Recognition> RecognitionCases() {
+    const std::string line = "[" + kSig + "]";
+    const std::string body = "\r\nVersion=10000\r\n";
+    std::string far(300, ' ');
+    return {
+        {"SignatureLineWithTenBytesMoreIsTooShort", line + std::string(8, 'x'), false},
+        {"SignatureLineWithElevenBytesMore", line + std::string(9, 'x'), true},
+        {"SignatureOnTheSecondLine", "; a note\r\n" + line + body, true},
+        {"SignatureAfterTheFirst256Bytes", far + line + body, false},
+        {"SignatureAtTheVeryStart", kSig + "]" + body + body, false},
+        {"RoundBrackets", "(" + kSig + ")" + body, false},
+        {"NoClosingBracket", "[" + kSig + " " + body, false},
+        {"ZeroByteBeforeTheSignature", std::string("x\0", 2) + line + body, false},
+        {"PlainProjectSignature", "[***  This is Project File  ***]" + body + body, false},
+        {"EmptyFile", "", false},
+    };
+}
+
+class Recognizes : public ProjectFile, public ::testing::WithParamInterface<Recognition> {};
+
+TEST_P(Recognizes, OnlyABracketedSignatureInTheHead) {
+    const Recognition& c = GetParam();
+    Put("D:\\Projects\\R.hlj", c.bytes);
+    THL_HalvoraProject p;
+    p.FileName = "R.hlj";
+    EXPECT_EQ(p.IsProjectFile(), c.isProject);
+    if (c.isProject) return;
+    p.SetName("Kept");
+    try {
+        p.LoadFromFile();
+        ADD_FAILURE() << "loaded";
+    } catch (const Exception& e) {
+        EXPECT_EQ(std::string(e.what()), "D:\\Projects\\R.hlj не является проектом"_a);
+    }
+    EXPECT_EQ(p.Name(), "Kept");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, Recognizes, ::testing::ValuesIn(RecognitionCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProjectFile, PlainProjectKeepsItsOwnSignature) {
+    Put("D:\\Projects\\Plain.hlj", CrLf({"[***  This is Project File  ***]", "Version=1", "",
+                                         "[ProjectData]", "Name=\"Plain\"", ""}));
+    THL_Project plain;
+    plain.FileName = "Plain.hlj";
+    plain.LoadFromFile();
+    EXPECT_EQ(plain.Name(), "Plain");
+    Put("D:\\Projects\\Halvora.hlj", DataFile("Documents.hlj"));
+    plain.FileName = "Halvora.hlj";
+    EXPECT_FALSE(plain.IsProjectFile());
+}
+
+TEST_F(ProjectFile, MissingFileRaisesTheOpenError) {
+    THL_HalvoraProject p;
+    p.FileName = "Absent.hlj";
+    EXPECT_THROW(p.LoadFromFile(), EFOpenError);
+    EXPECT_EQ(p.Ini(), nullptr);
+}
+
+struct ValueCase {
+    const char* name;
+    std::string line;  // the Name key as it stands in the file
+    std::string expected;
+};
+
+void PrintTo(const ValueCase& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class ReadsValue : public ProjectFile, public ::testing::WithParamInterface<ValueCase> {};
+
+TEST_P(ReadsValue, QuotesComeOffOnlyAsAPair) {
+    auto p = Load(WithKeys({GetParam().line}));
+    EXPECT_EQ(p->Name(), GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, ReadsValue,
+    ::testing::Values(ValueCase{"Quoted", "Name=\"Docs\"", "Docs"},
+                      ValueCase{"Unquoted", "Name=Docs", "Docs"},
+                      ValueCase{"OneQuote", "Name=\"", "\""},
+                      ValueCase{"EmptyQuoted", "Name=\"\"", ""},
+                      ValueCase{"QuotesInside", "Name=\"a\"b\"", "a\"b"},
+                      ValueCase{"EmptyValueIsPresent", "Name=", ""},
+                      ValueCase{"MissingKeyGivesDefault", "Other=1", "Без имени"_a},
+                      ValueCase{"BlanksAroundQuotes", "Name=  \" Docs \"  ", " Docs "}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProjectFile, DefaultsOfAnAlmostEmptyFile) {
+    auto p = Load(WithKeys({"Version=77"}));
+    EXPECT_TRUE(p->IncludeAllFiles);
+    EXPECT_FALSE(p->IncludeSubDirs);
+    EXPECT_TRUE(p->GlobalProjectExclude);
+    EXPECT_EQ(p->ArcType, 2);
+    EXPECT_EQ(p->CompressType, 2);
+    EXPECT_EQ(p->VolumeSize(), 0);
+    EXPECT_TRUE(p->Dirs().Empty());
+    EXPECT_TRUE(p->ArcFiles().Empty());
+}
+
+TEST_F(ProjectFile, NodeWithProjectPropertiesLosesItsOwnLists) {
+    THL_HalvoraProject p;
+    p.FileName = "N.hlj";
+    THL_Directory* node = p.AddDirectory("D:\\Work\\Src");
+    node->AddExtension("OBJ");
+    node->AddFileName("keep.txt", true);
+    node->IncludeSubDirs = true;
+    p.SaveToFile();
+    const std::string text = Get("D:\\Projects\\N.hlj");
+    EXPECT_NE(text.find("[Dir_0]\r\nName=\"D:\\Work\\Src\"\r\nProjectProperties=1\r\n\r\n"),
+              std::string::npos);
+    EXPECT_EQ(text.find("X.Count"), std::string::npos);  // empty lists write no keys
+
+    THL_HalvoraProject back;
+    back.FileName = "N.hlj";
+    back.LoadFromFile();
+    ASSERT_EQ(back.Dirs().Count(), 1);
+    EXPECT_TRUE(back.DirNode(0)->Extensions().Empty());
+    EXPECT_TRUE(back.DirNode(0)->IncludeFiles().Empty());
+    EXPECT_FALSE(back.DirNode(0)->IncludeSubDirs);
+    EXPECT_TRUE(back.ExcludeFiles().Empty());
+}
+
+// Counts are only as good as the keys behind them.
+TEST_F(ProjectFile, CorruptCountsStayWithinTheKeysPresent) {
+    auto p = Load(WithKeys({"E.Count=2000000000", "E0=\"BAK\"", "I.Count=-5", "I0=\"x\"",
+                            "D.Count=999999999", "D0=\"D:\\A\"", "S.Count=0x7FFFFFFF"}) +
+                  CrLf({"[ProjectDataAF]", "Count=123456789", "S0=\"a\"", ""}));
+    EXPECT_LE(p->Extensions().Count(), 8);
+    EXPECT_EQ(p->Extensions()[0], "BAK");
+    EXPECT_TRUE(p->IncludeFiles().Empty());
+    ASSERT_EQ(p->Dirs().Count(), 1);  // no key, no section: no node
+    EXPECT_EQ(p->DirNode(0)->Dir(), "D:\\A");
+    EXPECT_LE(p->SavePlaces().Count(), 8);
+    EXPECT_LE(p->ArcFiles().Count(), 2);
+}
+
+TEST_F(ProjectFile, NodeWithoutItsSectionKeepsThePathOfItsKey) {
+    auto p = Load(WithKeys({"D.Count=2", "D0=\"D:\\Work\\A\"", "D1=\"D:\\Work\\B\\\""}) +
+                  CrLf({"[Dir_1]", "ProjectProperties=0", "IncludeSubDirs=1", ""}));
+    ASSERT_EQ(p->Dirs().Count(), 2);
+    EXPECT_EQ(p->DirNode(0)->Dir(), "D:\\Work\\A");
+    EXPECT_TRUE(p->DirNode(0)->ProjectProperties());
+    EXPECT_EQ(p->DirNode(1)->Dir(), "D:\\Work\\B");
+    EXPECT_FALSE(p->DirNode(1)->ProjectProperties());
+    EXPECT_TRUE(p->DirNode(1)->IncludeSubDirs);
+}
+
+TEST_F(ProjectFile, EveryOpenReadsTheFileAgain) {
+    auto p = Load(WithKeys({"Name=\"First\""}));
+    Put("D:\\Projects\\P.hlj", WithKeys({"Name=\"Second\"", "VolumeSize=3"}));
+    p->LoadFromFile();
+    EXPECT_EQ(p->Name(), "Second");
+    EXPECT_EQ(p->VolumeSize(), 3);
+}
+
+TEST_F(ProjectFile, SaveReplacesTheFileInOneStep) {
+    auto p = Load(DataFile("Documents.hlj"), "Documents.hlj");
+    const std::string posix = Posix("D:\\Projects\\Documents.hlj");
+    int oldFd = open(posix.c_str(), O_RDONLY);
+    ASSERT_GE(oldFd, 0);
+    p->SetName("Renamed");
+    p->SaveToFile();
+    // The old file was never rewritten in place: whoever still reads it sees it whole.
+    char buf[1024];
+    ssize_t n = pread(oldFd, buf, sizeof buf, 0);
+    close(oldFd);
+    EXPECT_EQ(std::string(buf, n > 0 ? n : 0), DataFile("Documents.hlj"));
+    EXPECT_NE(Get("D:\\Projects\\Documents.hlj").find("Name=\"Renamed\""), std::string::npos);
+    int files = 0;
+    for (auto& e : std::filesystem::directory_iterator(Root() + "/d/Projects")) {
+        (void)e;
+        ++files;
+    }
+    EXPECT_EQ(files, 1);  // no temporary left behind
+}
+
+TEST_F(ProjectFile, FailedSaveLeavesNothingAndReleasesTheDocument) {
+    THL_HalvoraProject p;
+    p.FileName = "D:\\NoSuchDir\\P.hlj";
+    EXPECT_THROW(p.SaveToFile(), Exception);
+    EXPECT_EQ(p.Ini(), nullptr);
+    EXPECT_FALSE(Exists(Root() + "/d/NoSuchDir"));
+}
+
+}  // namespace
+}  // namespace hv
