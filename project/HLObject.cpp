@@ -17,7 +17,9 @@ namespace hv {
 
 namespace {
 
-constexpr uint32_t kFileAttrs = kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive;
+// Not the system bit: on this platform it marks links to directories and
+// dangling links, which a backup must neither walk nor hand to an archiver.
+constexpr uint32_t kFileAttrs = kAttrReadOnly | kAttrHidden | kAttrArchive;
 constexpr uint32_t kWalkAttrs = kFileAttrs | kAttrDirectory;
 constexpr int32_t kFileVersion = 10000;
 

@@ -1,3 +1,4 @@
+#include <unistd.h>
 // File selection: verdicts on names, and scans of real trees on D:.
 #include <algorithm>
 #include <functional>
@@ -365,6 +366,20 @@ TEST_F(Scans, ReportCarriesTheDirectoryEntry) {
     EXPECT_EQ(seen.name, "big.txt");
     EXPECT_EQ(seen.size, 1234);
     EXPECT_EQ(seen.attr & kAttrArchive, kAttrArchive);
+}
+
+TEST_F(Scans, LinksToDirectoriesAreNeitherWalkedNorReported) {
+    Base(project_);
+    project_.IncludeSubDirs = true;
+    std::string work = Posix("D:\\Work");
+    ASSERT_EQ(symlink(work.c_str(), (work + "/loop").c_str()), 0);
+    ASSERT_EQ(symlink((work + "/nowhere").c_str(), (work + "/dangling.txt").c_str()), 0);
+    project_.CollectFiles();
+    for (const auto& n : reported_) {
+        EXPECT_EQ(n.find("loop"), std::string::npos) << n;
+        EXPECT_NE(n, "dangling.txt");
+    }
+    EXPECT_FALSE(reported_.empty());
 }
 
 TEST_F(Scans, ProjectWithoutStoragePlacesCannotBeScanned) {
