@@ -1,0 +1,110 @@
+#include <gtest/gtest.h>
+
+#include "dialogs/ScriptedResponder.h"
+#include "platform/AnsiLiteral.h"
+#include "platform/CodePage.h"
+#include "project/HLObject.h"
+#include "run/ArcSettings.h"
+#include "run/ProjectList.h"
+#include "settings/IniFile.h"
+#include "settings/WorkDirs.h"
+#include "support/TempTree.h"
+
+namespace hv {
+namespace {
+
+class ProjectListTest : public test::TempTree {
+protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        CreateDir("d/Prog/Projects");
+        CreateDir("d/Else");
+        workdirs::SetProgramDir("D:\\Prog\\");
+        cwd_ = GetCurrentDir();
+    }
+    void TearDown() override {
+        SetCurrentDir(cwd_);
+        TempTree::TearDown();
+    }
+    // Saves a project with one storage place; returns its file name.
+    std::string MakeProject(const std::string& file, const std::string& name) {
+        THL_HalvoraProject p;
+        p.FileName = file;
+        p.SetName(name);
+        p.SetRootDir("D:\\Work");
+        p.SavePlaces().Add("D:\\Arc");
+        p.ArcType = kArcArj;
+        p.SetArcName(name + ".ARJ");
+        p.SaveToFile();
+        return p.GetFileName();
+    }
+    std::string cwd_;
+};
+
+TEST_F(ProjectListTest, EntriesRoundTripThroughTheSettingsFile) {
+    std::string inside = MakeProject("D:\\Prog\\Projects\\Docs.hlj", "Docs");
+    std::string outside = MakeProject("D:\\Else\\Mail.hlj", "Mail");
+    CreateFile("d/Prog/Projects/junk.hlj", "not a project\r\n");
+    auto ini = TIniFile::FromText("[PrjInfo3]\r\nFile=\"stale.hlj\"\r\n\r\n");
+    T_PrjList list;
+    for (const std::string& f : {inside, outside, std::string("D:\\Prog\\Projects\\junk.hlj"),
+                                 std::string("D:\\Prog\\Projects\\gone.hlj")}) {
+        T_Prj* p = list.NewItem();
+        p->LoadFromFile(f);
+        p->Checked = true;
+    }
+    list.Items(1)->SaveDate = EncodeDate(2024, 5, 17);
+    THL_ArcList arcs;
+    arcs.ReadAll(*ini, "");
+    SaveProjectList(*ini, list, &arcs, 1, -1);
+    // Inside the projects directory the bare name is stored, elsewhere the full path.
+    EXPECT_EQ(ini->ReadString("PrjInfo0", "File", ""), "\"Docs.hlj\"");
+    EXPECT_EQ(ini->ReadString("PrjInfo1", "File", ""), "\"D:\\Else\\Mail.hlj\"");
+    EXPECT_EQ(ini->ReadString("PrjInfo1", "Save", ""), "20240517");
+    EXPECT_EQ(ini->ReadInteger("Configuration", "MainPrjCount", 0), 4);
+    EXPECT_EQ(ini->ReadInteger("Configuration", "MainArcIndex", 0), -1);
+    EXPECT_TRUE(ini->SectionExists("ARJSect"));
+
+    T_PrjList back;
+    LoadProjectList(*ini, back, nullptr);
+    ASSERT_EQ(back.GetCount(), 4);  // the stale PrjInfo3 section does not add a fifth
+    EXPECT_EQ(back.Items(0)->Name, "Docs");
+    EXPECT_TRUE(back.Items(0)->IsChecked());
+    EXPECT_TRUE(SameText(back.Items(0)->FileName, inside));
+    EXPECT_TRUE(SameText(back.Items(0)->ArchiveName, "D:\\Arc\\Docs.ARJ"));
+    EXPECT_EQ(back.Items(1)->SaveDate, EncodeDate(2024, 5, 17));
+    EXPECT_EQ(back.Items(2)->Name, "Формат неизвестен: "_a + std::string("D:\\Prog\\Projects\\junk.hlj"));
+    EXPECT_EQ(back.Items(3)->Name, "Файл не найден: "_a + std::string("D:\\Prog\\Projects\\gone.hlj"));
+    // Unreadable entries keep their mark in the file but never take part.
+    EXPECT_TRUE(back.Items(3)->Checked);
+    EXPECT_FALSE(back.Items(3)->IsChecked());
+}
+
+TEST_F(ProjectListTest, ADamagedCountIsBoundedByTheSections) {
+    auto ini = TIniFile::FromText("[Configuration]\r\nMainPrjCount=2000000000\r\n\r\n");
+    T_PrjList list;
+    LoadProjectList(*ini, list, nullptr);
+    EXPECT_LE(list.GetCount(), 1);
+}
+
+TEST_F(ProjectListTest, DuplicatesAreShownAndSharedFilesRefused) {
+    ScriptedResponder responder;
+    T_PrjList list;
+    T_Prj* a = list.NewItem();
+    a->Name = "Same";
+    a->FileName = "D:\\a.hlj";
+    a->ArchiveName = "D:\\Arc\\a.arj";
+    T_Prj* b = list.NewItem();
+    b->Name = "same";
+    b->FileName = "D:\\b.hlj";
+    b->ArchiveName = "D:\\Arc\\b.arj";
+    EXPECT_TRUE(CheckDuplicates(list, *b));  // equal names only warn
+    b->ArchiveName = "d:\\arc\\A.ARJ";
+    EXPECT_FALSE(CheckDuplicates(list, *b));
+    auto shown = responder.RequestsOf("ShowError");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[1].message, "Совпадают имена проектов\r\nСовпадают имена файлов архивов проектов\r\n|Same\r\nsame"_a);
+}
+
+}  // namespace
+}  // namespace hv
