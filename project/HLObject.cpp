@@ -811,10 +811,7 @@ std::string THL_HalvoraProject::GetSignature() const {
     return "***  This is Halvora Project File  ***";
 }
 
-void THL_HalvoraProject::MakeArchive() {
-    if (ArcType == 0) throw Exception("THL_Project: Пока не реализовано"_a);
-    throw Exception("THL_HalvoraProject: MakeArchive is not built yet");
-}
+// MakeArchive and the rest of the archive run: HLRun.cpp.
 
 void THL_HalvoraProject::Reserved2() {}
 

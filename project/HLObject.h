@@ -272,6 +272,66 @@ class THL_HalvoraProject : public THL_Project {
     void DoAfterCopy(const std::string& source, const std::string& target, int count, int index,
                      uint8_t& code);
 
+    // ---- distribution ---------------------------------------------------------
+    // Copies every file of the first storage place named after the archive's
+    // stem to the other places. SkipUnchanged passes over targets that carry
+    // the source's date stamp; MakeDirs creates missing place directories;
+    // Diskettes serves the diskette places (A:, B:) only, otherwise the
+    // directory places and, with Network, the network places. Copy errors are
+    // warned at once; without OnCopyError they are raised together at the end.
+    void CopyArchive(bool skipUnchanged, bool makeDirs, bool diskettes, bool network);
+    // After a run: changed files only, directories made when MakeSaveDirectories is set.
+    void CopyToSavePlaces(bool toNetwork);
+    // Every file to every diskette place, always; raises "Проектом не определены
+    // пути копирования на дискеты" before anything is copied when there is none.
+    void CopyToDiskettes();
+    // Progress handed to the file copier: the first call (Flag set) stores the
+    // size in CopyTotal; each call fires OnCopyProgress and answers with Stop.
+    // Without OnCopyProgress it does nothing.
+    void CopyProgress(int64_t value, bool& flag);
+    // A storage place as it is copied to: a place without a drive lies below
+    // Dir; trimmed, with a trailing backslash.
+    std::string CompleteSavePlace(const std::string& place) const;
+    // ---- end of distribution ----------------------------------------------------
+
+    // ---- the archive run --------------------------------------------------------
+    // The run files live in the private temporary directory: RunTempBase() +
+    // ".BAT" (the batch file), ".OUT" (the archiver's output), ".INC" (the list file).
+    static std::string RunTempBase();
+    static std::string BatchFileName();
+    static std::string OutputFileName();
+    static std::string ListFileName();
+    // Called on every turn of the run's wait loops so that the windows stay
+    // alive; the windows set it.
+    static inline std::function<void()> RunMessagePump;
+    // The archiver's command line from Template, ending in " >>" + the output
+    // file; raises on a missing or unprocessed placeholder. Sets Rebuild when
+    // a volume size goes in.
+    std::string ExpandTemplate();
+    // Appends one run's header block, in OEM, to the output file.
+    static void WriteOutputHeader(const std::string& outFile, const std::string& arcPath);
+    // Rebuild, no archive yet, or a selected file as new as the archive or newer.
+    bool IsArchiveOutdated();
+    // Adds the 8.3 form of Rel (relative to Dir when it lies below it) in OEM to Lines.
+    void AddDosName(const std::string& rel, const FindData& entry);
+    // ArcFiles := the archive and its volumes as they lie now; saves the project file.
+    void CollectArchiveFiles();
+    // Deletes the previous run's archive and volumes: only files in the
+    // archive's directory whose names carry its stem.
+    void DeleteOldArchiveFiles();
+
+  private:
+    void RunExternal();
+    void RunInternal();
+    // Starts a batch file in Dir and waits for it; a stop ends its process group.
+    void RunBatchFile(const std::string& batch, bool minimized);
+    // The first storage place as the user wrote it while a run completes it against Dir.
+    std::string storedPlace0_;
+    bool place0Completed_ = false;
+
+  public:
+    // ---- end of the archive run -------------------------------------------------
+
     static constexpr int32_t kNoVolumeLimit = 2147483647;
 
     int VolumeSize() const { return volumeSize_; }

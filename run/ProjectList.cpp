@@ -41,8 +41,9 @@ void T_Prj::SetFromProject(THL_HalvoraProject& project) {
     Name = project.Name();
     FileName = project.GetFileName();
     Valid = true;
-    ArchiveName = project.GetArcFileName();
-    int32_t age = FileAge(ArchiveName);
+    // A project without storage places has no archive yet; the run says so when its turn comes.
+    ArchiveName = project.SavePlaces().Count() ? project.GetArcFileName() : std::string();
+    int32_t age = ArchiveName.empty() ? -1 : FileAge(ArchiveName);
     ExecDate = age == -1 ? 0 : DateOfStamp(age);
     SaveDate = 0;
 }

@@ -80,11 +80,6 @@ TEST(ProjectModel, NodeFollowsTheProjectUntilGivenItsOwnRules) {
     EXPECT_EQ(node->CheckFile("D:\\Lib\\a.pas"), 1);
 }
 
-TEST(ProjectModel, MakeArchiveWithoutArchiverType) {
-    THL_HalvoraProject p;
-    EXPECT_EQ(ErrorOf([&] { p.MakeArchive(); }), "THL_Project: Пока не реализовано"_a);
-}
-
 TEST(ProjectModel, StopIsTheOwnersAndOnlySetByStop) {
     THL_HalvoraProject owner;
     THL_HalvoraProject owned(&owner);

@@ -1,0 +1,431 @@
+// The archive run of a project: command template, run files, the external
+// archiver's batch and the internal packer.
+#include <chrono>
+#include <thread>
+
+#include "pack/PackFile.h"
+#include "platform/AnsiLiteral.h"
+#include "platform/CodePage.h"
+#include "platform/Launcher.h"
+#include "project/HLObject.h"
+#include "settings/WorkDirs.h"
+#include "util/Exception.h"
+#include "util/FileUtils.h"
+#include "util/StrUtils.h"
+#include "util/TypeList.h"
+
+namespace hv {
+
+namespace {
+
+constexpr size_t kMaxPath = 260;
+constexpr int kOutputWidth = 70;
+const std::string kRule(68, '-');
+
+// A path on the command line; halvora-cmd keeps a double-quoted word together.
+std::string QuotePath(const std::string& path) {
+    return path.find(' ') == std::string::npos ? path : "\"" + path + "\"";
+}
+
+// Position of What in Text ignoring case, or npos.
+size_t FindUpper(const std::string& text, const char* what) {
+    return AnsiUpper(text).find(what);
+}
+
+// Removes the blank-delimited word around [p, p + len), keeping both blanks.
+void RemoveWord(std::string& s, size_t p, size_t len) {
+    const size_t l = s.rfind(' ', p);
+    const size_t r = s.find(' ', p + len);
+    s = (l == std::string::npos ? std::string() : s.substr(0, l + 1)) +
+        (r == std::string::npos ? std::string() : s.substr(r));
+}
+
+[[noreturn]] void Missing(const char* what) {
+    throw Exception(std::string(what) + "\r\nв строке настройки архиватора"_a);
+}
+
+bool HasDriveOrRoot(const std::string& path) {
+    const std::string p = Trim(path);
+    return !ExtractFileDrive(p).empty() || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
+}
+
+// Sets a value for the length of a scope and puts the old one back.
+template <class T>
+class Restore {
+  public:
+    explicit Restore(T& slot) : slot_(slot), saved_(slot) {}
+    ~Restore() { slot_ = std::move(saved_); }
+    Restore(const Restore&) = delete;
+    Restore& operator=(const Restore&) = delete;
+
+  private:
+    T& slot_;
+    T saved_;
+};
+
+}  // namespace
+
+// ---- run files ------------------------------------------------------------------
+
+std::string THL_HalvoraProject::RunTempBase() {
+    return AddBackslash(TempDir()) + "HALVORA";
+}
+
+std::string THL_HalvoraProject::BatchFileName() {
+    return RunTempBase() + ".BAT";
+}
+
+std::string THL_HalvoraProject::OutputFileName() {
+    return RunTempBase() + ".OUT";
+}
+
+std::string THL_HalvoraProject::ListFileName() {
+    return RunTempBase() + ".INC";
+}
+
+// ---- the command line -----------------------------------------------------------
+
+std::string THL_HalvoraProject::ExpandTemplate() {
+    std::string s = Template;
+
+    size_t p = FindUpper(s, "<ARCNAME>");
+    if (p == std::string::npos) Missing("Нет шаблона имени файла архива \r\n<ARCNAME>"_a);
+    s = s.substr(0, p) + QuotePath(GetArcFileName()) + s.substr(p + 9);
+
+    p = FindUpper(s, "<LISTNAME>");
+    if (p == std::string::npos) Missing("Нет шаблона файла-списка \r\n<LISTNAME>"_a);
+    s = s.substr(0, p) + QuotePath(ListFileName()) + s.substr(p + 10);
+
+    p = FindUpper(s, "<VOLSIZE>");
+    const int32_t v = GetVolumeBytes();
+    if (p != std::string::npos) {
+        if (v != kNoVolumeLimit) {
+            Rebuild = true;
+            s = s.substr(0, p) + std::to_string(v) + s.substr(p + 9);
+        } else {
+            RemoveWord(s, p, 9);
+        }
+    } else if (v != kNoVolumeLimit) {
+        Missing("Нет шаблона размера блока \r\n<VOLSIZE>"_a);
+    }
+
+    p = FindUpper(s, "<NOCOMPR>");
+    if (p != std::string::npos)
+        s = s.substr(0, p) + (CompressType == 1 ? NoComprOption : std::string()) + s.substr(p + 9);
+
+    const bool password = !Trim(ArcPS).empty();
+    p = FindUpper(s, "<PASSWORD>");
+    if (p != std::string::npos) {
+        if (password)
+            s = s.substr(0, p) + ArcPS + s.substr(p + 10);
+        else
+            RemoveWord(s, p, 10);
+    } else if (password) {
+        Missing("Нет шаблона пароля\r\n<PASSWORD>"_a);
+    }
+
+    p = s.find('<');
+    if (p != std::string::npos) {
+        const size_t q = s.find('>');
+        const std::string fragment = q == std::string::npos ? s.substr(p)
+                                     : q < p                ? std::string()
+                                                            : s.substr(p, q - p + 1);
+        throw Exception("Обнаружен необработанный шаблон\r\n"_a + fragment +
+                        "\r\nв строке настройки архиватора"_a);
+    }
+    return s + " >>" + QuotePath(OutputFileName());
+}
+
+// ---- the output file ------------------------------------------------------------
+
+void THL_HalvoraProject::WriteOutputHeader(const std::string& outFile, const std::string& arcPath) {
+    const bool exists = FileExists(outFile);
+    File f;
+    const bool opened = exists ? f.Open(outFile, OpenMode::Write, ShareMode::Exclusive)
+                               : f.Open(outFile, OpenMode::CreateNew, ShareMode::Exclusive);
+    if (!opened) throw EFCreateError("Cannot create file \"" + outFile + "\". " + LastErrorText());
+    std::string block = exists ? "\r\n" + kRule + "\r\n" : kRule + "\r\n";
+    block += TrimRight(PadCenter("Halvora DOS output file", kOutputWidth)) + "\r\n";
+    block += (arcPath.size() < static_cast<size_t>(kOutputWidth)
+                  ? TrimRight(PadCenter(arcPath, kOutputWidth))
+                  : arcPath) +
+             "\r\n";
+    block += kRule + "\r\n";
+    // The archiver's messages follow in OEM; the viewer reads the file as OEM.
+    block = AnsiToOem(block);
+    if (f.Seek(0, SEEK_END) < 0 || f.Write(block.data(), static_cast<int64_t>(block.size())) !=
+                                       static_cast<int64_t>(block.size()))
+        throw EInOutError("Cannot write file \"" + outFile + "\". " + LastErrorText());
+}
+
+// ---- up-to-date test ------------------------------------------------------------
+
+bool THL_HalvoraProject::IsArchiveOutdated() {
+    if (Rebuild) return true;
+    const std::string arc = GetArcFileName();
+    if (!FileExists(arc)) return true;
+    ArcAge = FileAge(arc);
+    THL_Project& o = *Owner();
+    Restore<bool> stop(o.Stop);
+    Restore<bool> running(Running);
+    Restore<THL_FileEvent> onFile(OnFile);
+    o.Stop = false;
+    Running = false;
+    const int32_t age = ArcAge;
+    OnFile = [age](const std::string&, FindData& entry, bool& stopFlag) {
+        if (entry.time >= age) stopFlag = true;
+    };
+    CollectFiles();
+    return o.Stop;
+}
+
+// ---- list file ------------------------------------------------------------------
+
+void THL_HalvoraProject::AddDosName(const std::string& rel, const FindData& entry) {
+    const std::string name = entry.shortName.empty() ? rel : ExtractFilePath(rel) + entry.shortName;
+    std::string shortName = GetShortPathName(name);
+    if (shortName.empty() || shortName.size() > kMaxPath)
+        throw Exception("Ошибка DOS пути файла "_a + name + "\r\n" + LastErrorText());
+    // The short form comes back whole; below Dir the archiver is given it relative.
+    if (!HasDriveOrRoot(name)) {
+        const std::string shortDir = AddBackslash(GetShortPathName(Dir()));
+        if (shortDir.size() > 1 && shortName.size() > shortDir.size() &&
+            SameText(std::string_view(shortName).substr(0, shortDir.size()), shortDir))
+            shortName.erase(0, shortDir.size());
+    }
+    Lines().Add(AnsiToOem(shortName));
+}
+
+// ---- archive files --------------------------------------------------------------
+
+namespace {
+
+// The archive's directory, stem (up to the first dot) and extension.
+struct ArcParts {
+    std::string dir, stem, ext;
+    explicit ArcParts(const std::string& arcPath)
+        : dir(ExtractFileDir(arcPath)), stem(BaseName(arcPath)), ext(ExtractFileExt(arcPath)) {}
+};
+
+// Volume files by decades of the extension's first letter (.A0*, .A1*, ...),
+// up to the first decade without a file.
+void AddVolumes(T_zqFileList& list, const ArcParts& a) {
+    if (a.ext.size() < 2) {
+        if (a.ext.empty()) list.AddFiles(a.dir, a.stem + ".*");
+        return;
+    }
+    const std::string vol = "." + a.ext.substr(1, 1);
+    for (int i = 0; i <= 9; ++i)
+        if (list.AddFiles(a.dir, a.stem + vol + std::to_string(i) + "*") == 0) break;
+}
+
+}  // namespace
+
+void THL_HalvoraProject::CollectArchiveFiles() {
+    const std::string arc = GetArcFileName();
+    const ArcParts a(arc);
+    T_zqFileList list;
+    list.AddFiles(a.dir, ExtractFileName(arc));
+    AddVolumes(list, a);
+    ArcFiles().Assign(list);
+    // The project file keeps the storage place as the user wrote it.
+    if (place0Completed_) {
+        const std::string completed = SavePlaces()[0];
+        SavePlaces().Put(0, storedPlace0_);
+        try {
+            SaveToFile();
+        } catch (...) {
+            SavePlaces().Put(0, completed);
+            throw;
+        }
+        SavePlaces().Put(0, completed);
+    } else {
+        SaveToFile();
+    }
+}
+
+void THL_HalvoraProject::DeleteOldArchiveFiles() {
+    const std::string arc = GetArcFileName();
+    const ArcParts a(arc);
+    const std::string prefix = a.stem + ".";
+    // ArcFiles may come from another project's file: only what carries this
+    // archive's stem in this archive's directory is ours to delete.
+    for (int i = 0; i < ArcFiles().Count(); ++i) {
+        const std::string f = ExpandFileName(ArcFiles()[i]);
+        const std::string name = ExtractFileName(f);
+        if (!SameText(ExtractFileDir(f), ExpandFileName(a.dir))) continue;
+        if (name.size() <= prefix.size() ||
+            !SameText(std::string_view(name).substr(0, prefix.size()), prefix))
+            continue;
+        if (FileExists(f)) DeleteFile(f);
+    }
+    T_zqFileList list;
+    list.AddFiles(a.dir, ExtractFileName(arc));
+    if (!a.ext.empty()) AddVolumes(list, a);
+    list.DeleteFiles();
+}
+
+// ---- the run --------------------------------------------------------------------
+
+void THL_HalvoraProject::RunBatchFile(const std::string& batch, bool minimized) {
+    TRzLauncher launcher;
+    launcher.ProgramName = batch;
+    launcher.Parameters.clear();
+    launcher.ShowMode = minimized ? TShowMode::smMinimized : TShowMode::smNormal;
+    launcher.StartDir = Dir();
+    launcher.Launch();
+    THL_Project& o = *Owner();
+    try {
+        while (!o.Stop && !workdirs::Terminating() && launcher.IsRunning()) {
+            if (RunMessagePump) RunMessagePump();
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    } catch (...) {
+        launcher.Terminate();
+        throw;
+    }
+    // Left running after a stop, the archiver would go on writing the archive unseen.
+    if (launcher.IsRunning()) launcher.Terminate();
+}
+
+void THL_HalvoraProject::MakeArchive() {
+    LoadFromFile();
+    CheckSavePlaces();
+
+    // A first storage place without a drive lies below Dir, not below
+    // whatever directory the program happens to be in.
+    const std::string place0 = SavePlaces()[0];
+    const bool complete = !HasDriveOrRoot(place0) && !Dir().empty();
+    struct PlaceGuard {
+        THL_HalvoraProject& p;
+        ~PlaceGuard() {
+            if (p.place0Completed_ && !p.SavePlaces().Empty())
+                p.SavePlaces().Put(0, p.storedPlace0_);
+            p.place0Completed_ = false;
+            p.storedPlace0_.clear();
+        }
+    } placeGuard{*this};
+    if (complete) {
+        storedPlace0_ = place0;
+        place0Completed_ = true;
+        SavePlaces().Put(0, AddBackslash(Dir()) + Trim(place0));
+    }
+
+    const std::string savedDir = GetCurrentDir();
+    if (!AllBlank(PreBatch())) {
+        TStringList batch;
+        batch.Assign(PreBatch());
+        ListToOem(batch);
+        batch.SaveToFile(BatchFileName());
+        RunBatchFile(BatchFileName(), false);
+        if (!workdirs::DebugMode()) DeleteFile(BatchFileName());
+        // Stopped during the pre-run batch: the user wants no archive now.
+        if (Owner()->Stop) return;
+    }
+    if (!IsArchiveOutdated()) return;
+
+    struct RunGuard {
+        THL_HalvoraProject& p;
+        std::string dir;
+        ~RunGuard() {
+            p.Running = false;
+            SetCurrentDir(dir);
+        }
+    } runGuard{*this, savedDir};
+    if (!SetCurrentDir(Dir()))
+        throw Exception("Cannot enter directory \"" + Dir() + "\". " + LastErrorText());
+    Running = true;
+    switch (ArcType) {
+        case 0:
+            throw Exception("THL_Project: Пока не реализовано"_a);
+        case 1:
+            RunInternal();
+            break;
+        case 2:
+        case 3:
+        case 4:
+            RunExternal();
+            break;
+        default:
+            throw Exception("Неизвестный формат "_a);
+    }
+}
+
+void THL_HalvoraProject::RunExternal() {
+    const bool keep = workdirs::DebugMode();
+    struct Cleanup {
+        THL_HalvoraProject& p;
+        bool keep;
+        ~Cleanup() {
+            p.Lines().Clear();
+            if (keep) return;
+            DeleteFile(BatchFileName());
+            DeleteFile(ListFileName());
+        }
+    } cleanup{*this, keep};
+
+    const std::string arc = GetArcFileName();
+    WriteOutputHeader(OutputFileName(), arc);
+    Lines().Clear();
+    Lines().Add("@ECHO OFF");
+    Lines().Add("@ECHO " + arc);
+    const std::string command = ExpandTemplate();
+    if (Rebuild) DeleteOldArchiveFiles();
+    Lines().Add(command);
+    Lines().Add(std::string());
+    // halvora-cmd reads batch files as OEM, like the DOS interpreter.
+    ListToOem(Lines());
+    Lines().SaveToFile(BatchFileName());
+    Lines().Clear();
+
+    {
+        Restore<THL_FileEvent> onFile(OnFile);
+        THL_FileEvent report = OnFile;
+        OnFile = [this, report](const std::string& name, FindData& entry, bool& stop) {
+            if (report) report(name, entry, stop);
+            if (Running) AddDosName(name, entry);
+        };
+        CollectFiles();
+    }
+    Lines().SaveToFile(ListFileName());
+    DoArchiverStart();
+    if (!Owner()->Stop) RunBatchFile(BatchFileName(), true);
+    CollectArchiveFiles();
+    DoArchiveDone();
+}
+
+void THL_HalvoraProject::RunInternal() {
+    auto pack = std::make_unique<TPackFileObject>();
+    struct PackGuard {
+        THL_HalvoraProject& p;
+        ~PackGuard() { p.PackFile = nullptr; }
+    } packGuard{*this};
+    PackFile = pack.get();
+    if (Rebuild) DeleteOldArchiveFiles();
+
+    pack->SetArchiveName(GetArcFileName());
+    pack->Operation = kArcOpUpdate;
+    pack->SetComment("Файл проекта \"HALVORA\""_a);
+    pack->OnProgress = [this](TPackFileObject&, int32_t done, int32_t total) {
+        if (OnCopyProgress) OnCopyProgress(*this, done, total);
+    };
+    pack->KeepDrive = true;
+
+    DoArchiverStart();
+    {
+        Restore<THL_FileEvent> onFile(OnFile);
+        THL_FileEvent report = OnFile;
+        TPackFileObject* packer = pack.get();
+        OnFile = [this, report, packer](const std::string& name, FindData& entry, bool& stop) {
+            if (report) report(name, entry, stop);
+            if (!Running || stop) return;
+            packer->SetFileName(name);
+            packer->Execute();
+        };
+        CollectFiles();
+    }
+    CollectArchiveFiles();
+    DoArchiveDone();
+}
+
+}  // namespace hv

@@ -1,0 +1,374 @@
+// Distribution of the archive to the storage places, on real temporary trees:
+// D: is the working drive, A: the diskette, \\srv\share a network place that
+// a private mount table mounts (or not).
+#include <algorithm>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "dialogs/ScriptedResponder.h"
+#include "platform/AnsiLiteral.h"
+#include "project/HLObject.h"
+#include "support/TempTree.h"
+#include "util/Exception.h"
+
+namespace hv {
+namespace {
+
+using namespace std::string_literals;
+
+class CopyTest : public test::TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        // No share is mounted unless a test says so.
+        mounts_ = CreateFile("mounts", "");
+        SetMountTablePath(mounts_);
+        prj.SetRootDir("D:\\Work");
+        prj.ArcType = 2;
+        prj.SetArcName("BACKUP.ARJ");
+        CreateFile("d/Work/src.txt", "source");
+        CreateFile("d/Save/BACKUP.ARJ", "archive body");
+        CreateFile("d/Save/BACKUP.A01", std::string(10000, 'v'));
+        CreateFile("d/Save/BACKUP.EXE", "older self-extractor");
+        CreateFile("d/Save/OTHER.ARJ", "not ours");
+        CreateFile("d/Save/BACKUPX.ARJ", "not ours either");
+        prj.SavePlaces().Add("D:\\Save");
+        // Every copy event, as "before 1 BACKUP.ARJ", "after 4 BACKUP.A01" ...
+        prj.OnBeforeCopy = [this](THL_HalvoraProject&, const std::string& s, const std::string&,
+                                  int count, int, uint8_t& code) {
+            events.push_back("before " + std::to_string(code) + " " + ExtractFileName(s));
+            counts.push_back(count);
+        };
+    }
+    void TearDown() override {
+        SetMountTablePath("");
+        TempTree::TearDown();
+    }
+
+    // Mounts <root>/net as \\srv\share.
+    void MountShare() {
+        CreateDir("net");
+        test::WritePosixFile(mounts_, "//srv/share " + Root() + "/net cifs rw 0 0\n");
+    }
+
+    std::vector<std::string> Warnings() const {
+        std::vector<std::string> out;
+        for (const auto& r : responder.RequestsOf("ShowInfo")) out.push_back(r.message);
+        return out;
+    }
+
+    std::string ErrorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const Exception& e) {
+            return e.what();
+        }
+        return "(no error)";
+    }
+
+    ScriptedResponder responder;
+    THL_HalvoraProject prj;
+    std::vector<std::string> events;
+    std::vector<int> counts;
+    std::string mounts_;
+};
+
+const std::vector<std::string> kArchiveFiles = {"BACKUP.ARJ", "BACKUP.A01", "BACKUP.EXE"};
+
+TEST_F(CopyTest, TwoLocalPlacesAndAnUnreachableNetworkPlace) {
+    CreateDir("d/Copy1");
+    CreateDir("d/Copy2");
+    prj.SavePlaces().Add("D:\\Copy1");
+    prj.SavePlaces().Add("\\\\srv\\share\\arc");
+    prj.SavePlaces().Add("  D:\\Copy2\\  ");
+    prj.CopyToSavePlaces(true);
+
+    for (const char* place : {"d/Copy1/", "d/Copy2/"}) {
+        for (const std::string& f : kArchiveFiles) {
+            const std::string copy = Root() + "/" + place + f;
+            ASSERT_TRUE(Exists(copy)) << copy;
+            EXPECT_EQ(ReadFile(copy), ReadFile(Root() + "/d/Save/" + f));
+            EXPECT_EQ(FileAge(std::string("D:\\") + (place + 2) + f), FileAge("D:\\Save\\" + f));
+        }
+        EXPECT_FALSE(Exists(Root() + "/" + place + "OTHER.ARJ"));
+        EXPECT_FALSE(Exists(Root() + "/" + place + "BACKUPX.ARJ"));
+    }
+    // One warning per file of the network place, the other places served all the same.
+    std::vector<std::string> w = Warnings();
+    ASSERT_EQ(w.size(), 3u);
+    for (const std::string& text : w) {
+        EXPECT_EQ(text.rfind("Не достепен сетевой путь: \\\\srv\\share\\arc\\BACKUP."_a, 0), 0u)
+            << text;
+    }
+    for (int c : counts) EXPECT_EQ(c, 3);
+
+    // Without the network the share is passed over in silence.
+    responder.Clear();
+    DeleteFile("D:\\Copy1\\BACKUP.ARJ");
+    prj.CopyToSavePlaces(false);
+    EXPECT_TRUE(Warnings().empty());
+    EXPECT_TRUE(Exists(Root() + "/d/Copy1/BACKUP.ARJ"));
+}
+
+TEST_F(CopyTest, MountedNetworkPlaceIsServedOnlyWhenAsked) {
+    MountShare();
+    CreateDir("net/arc");
+    prj.SavePlaces().Add("\\\\srv\\share\\arc");
+    prj.CopyToSavePlaces(false);
+    EXPECT_FALSE(Exists(Root() + "/net/arc/BACKUP.ARJ"));
+    prj.CopyToSavePlaces(true);
+    EXPECT_EQ(ReadFile(Root() + "/net/arc/BACKUP.ARJ"), "archive body");
+    EXPECT_TRUE(Warnings().empty());
+}
+
+TEST_F(CopyTest, SecondDistributionCopiesNothingButDiskettesAlwaysCopy) {
+    CreateDir("d/Copy1");
+    prj.SavePlaces().Add("D:\\Copy1");
+    prj.SavePlaces().Add("A:\\");
+    prj.CopyToSavePlaces(true);
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_FALSE(Exists(Root() + "/a/BACKUP.ARJ"));  // diskettes wait for their own command
+    events.clear();
+    prj.CopyToSavePlaces(true);
+    EXPECT_TRUE(events.empty());
+
+    for (int round = 0; round < 2; ++round) {
+        events.clear();
+        prj.CopyToDiskettes();
+        EXPECT_EQ(events.size(), 3u) << "round " << round;
+        for (const std::string& f : kArchiveFiles)
+            EXPECT_EQ(ReadFile(Root() + "/a/" + f), ReadFile(Root() + "/d/Save/" + f));
+    }
+    EXPECT_FALSE(Exists(Root() + "/d/Copy1/OTHER.ARJ"));
+}
+
+TEST_F(CopyTest, AfterCopyAnswers) {
+    CreateDir("d/Copy1");
+    prj.SavePlaces().Add("D:\\Copy1");
+    prj.SetArcName("ONE.ARJ");
+    CreateFile("d/Save/ONE.ARJ", "one");
+    int after = 0;
+    // Verify, then copy again, then verify once more and go on.
+    const std::vector<uint8_t> answers = {4, 3, 4, 1};
+    prj.OnAfterCopy = [&](THL_HalvoraProject&, const std::string& s, const std::string& t, int, int,
+                          uint8_t& code) {
+        events.push_back("after " + std::to_string(code) + " " + ExtractFileName(s));
+        code = answers.at(after++);
+    };
+    prj.CopyToSavePlaces(false);
+    const std::vector<std::string> want = {
+        "before 1 ONE.ARJ", "after 1 ONE.ARJ", "before 4 ONE.ARJ", "after 4 ONE.ARJ",
+        "before 1 ONE.ARJ", "after 1 ONE.ARJ", "before 4 ONE.ARJ", "after 4 ONE.ARJ"};
+    EXPECT_EQ(events, want);
+    EXPECT_EQ(ReadFile(Root() + "/d/Copy1/ONE.ARJ"), "one");
+}
+
+// The answers that end or skip, and what they leave behind.
+TEST_F(CopyTest, AnswersThatSkipOrStop) {
+    struct Row {
+        const char* name;
+        uint8_t beforeAnswer;  // answer of OnBeforeCopy for the first file
+        bool stopSet;
+        size_t copied;
+    };
+    const Row rows[] = {
+        {"SkipFirst", 0, false, 2},
+        {"StopAtFirst", 2, true, 0},
+        {"GoOn", 1, false, 3},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        THL_HalvoraProject p;
+        p.SetRootDir("D:\\Work");
+        p.ArcType = 2;
+        p.SetArcName("BACKUP.ARJ");
+        p.SavePlaces().Add("D:\\Save");
+        p.SavePlaces().Add(std::string("D:\\") + row.name);
+        p.MakeSaveDirectories = true;
+        int calls = 0;
+        p.OnBeforeCopy = [&](THL_HalvoraProject&, const std::string&, const std::string&, int, int,
+                             uint8_t& code) {
+            if (calls++ == 0) code = row.beforeAnswer;
+        };
+        p.CopyToSavePlaces(false);
+        EXPECT_EQ(p.Stop, row.stopSet);
+        size_t n = 0;
+        for (const std::string& f : kArchiveFiles) n += Exists(Root() + "/d/" + row.name + "/" + f);
+        EXPECT_EQ(n, row.copied);
+    }
+}
+
+TEST_F(CopyTest, ErrorsWithoutHandlerAreRaisedTogetherAtTheEnd) {
+    CreateDir("d/Copy1");
+    prj.SavePlaces().Add("D:\\Missing1");
+    prj.SavePlaces().Add("D:\\Copy1");
+    prj.SavePlaces().Add("Q:\\Nowhere");
+    const std::string error = ErrorOf([&] { prj.CopyToSavePlaces(false); });
+
+    // Every file went to the place that exists.
+    for (const std::string& f : kArchiveFiles) EXPECT_TRUE(Exists(Root() + "/d/Copy1/" + f));
+    EXPECT_FALSE(Exists(Root() + "/d/Missing1"));  // not made without MakeSaveDirectories
+    const std::vector<std::string> w = Warnings();
+    ASSERT_EQ(w.size(), 6u);
+    const std::string first = std::string("Ошибка копирования \""_a) +
+                              "D:\\SAVE\\BACKUP.A01\" --> \"D:\\Missing1\\BACKUP.A01\"\r\n" +
+                              "Директорий отсутствует: "_a + "D:\\Missing1";
+    EXPECT_NE(std::find(w.begin(), w.end(), first), w.end());
+    for (const std::string& text : w) EXPECT_NE(error.find(text + "\r\n"), std::string::npos);
+    EXPECT_NE(error.find("Директорий отсутствует: Q:\\Nowhere"_a), std::string::npos);
+}
+
+TEST_F(CopyTest, CopyErrorHandlerRepeatsOrEnds) {
+    prj.SavePlaces().Add("D:\\Late");
+    std::vector<uint8_t> seen;
+    prj.OnCopyError = [&](THL_HalvoraProject&, const std::exception& e, const std::string&,
+                          const std::string& t, int count, int index, uint8_t& code) {
+        seen.push_back(code);
+        EXPECT_EQ(count, 3);
+        // The first failure makes the directory and asks for the file again.
+        if (seen.size() == 1) {
+            CreateDir("d/Late");
+            code = 3;
+        }
+    };
+    prj.CopyToSavePlaces(false);  // handled errors are not raised
+    EXPECT_EQ(seen, std::vector<uint8_t>{1});
+    for (const std::string& f : kArchiveFiles) EXPECT_TRUE(Exists(Root() + "/d/Late/" + f));
+
+    // Answer 2 ends the distribution without setting Stop.
+    seen.clear();
+    events.clear();
+    prj.SavePlaces().Add("D:\\Never");
+    prj.OnCopyError = [&](THL_HalvoraProject&, const std::exception&, const std::string&,
+                          const std::string&, int, int, uint8_t& code) {
+        seen.push_back(code);
+        code = 2;
+    };
+    DeleteFile("D:\\Late\\BACKUP.ARJ");
+    prj.CopyToSavePlaces(false);
+    EXPECT_EQ(seen.size(), 1u);
+    EXPECT_EQ(events.size(), 2u);  // the refreshed file, then the first file of D:\Never
+    EXPECT_FALSE(prj.Stop);
+}
+
+TEST_F(CopyTest, OnePlaceCopiesNothing) {
+    prj.CopyToSavePlaces(true);
+    EXPECT_TRUE(events.empty());
+    EXPECT_TRUE(Warnings().empty());
+    prj.SavePlaces().Clear();
+    EXPECT_EQ(ErrorOf([&] { prj.CopyToSavePlaces(true); }), "Не определены пути сохранения"_a);
+}
+
+TEST_F(CopyTest, DiskettePlaceIsKnownByTheDriveOfTheCompletedPlace) {
+    // "Archive" starts with an A but lies below Dir: no diskette there.
+    prj.SavePlaces().Add("Archive");
+    prj.MakeSaveDirectories = true;
+    EXPECT_EQ(ErrorOf([&] { prj.CopyToDiskettes(); }),
+              "Проектом не определены пути копирования на дискеты"_a);
+    EXPECT_TRUE(events.empty());
+    prj.CopyToSavePlaces(false);
+    for (const std::string& f : kArchiveFiles)
+        EXPECT_TRUE(Exists(Root() + "/d/Work/Archive/" + f)) << f;
+
+    // A lower-case drive letter is a diskette all the same.
+    prj.SavePlaces().Add(" a:\\Arc ");
+    events.clear();
+    prj.CopyToDiskettes();
+    EXPECT_EQ(events.size(), 3u);
+    EXPECT_EQ(ReadFile(Root() + "/a/Arc/BACKUP.ARJ"), "archive body");
+}
+
+TEST_F(CopyTest, RelativePlacesLieBelowDir) {
+    CreateFile("d/Work/Out/BACKUP.ARJ", "built below Dir");
+    prj.SavePlaces().Clear();
+    prj.SavePlaces().Add("Out");
+    prj.SavePlaces().Add("Mirror\\");
+    prj.SavePlaces().Add("\\Top");
+    prj.MakeSaveDirectories = true;
+    prj.CopyToSavePlaces(false);
+    EXPECT_EQ(ReadFile(Root() + "/d/Work/Mirror/BACKUP.ARJ"), "built below Dir");
+    EXPECT_EQ(ReadFile(Root() + "/d/Top/BACKUP.ARJ"), "built below Dir");
+    EXPECT_EQ(events.size(), 2u);
+    EXPECT_EQ(prj.CompleteSavePlace(" Mirror "), "D:\\Work\\Mirror\\");
+}
+
+TEST_F(CopyTest, ProgressContract) {
+    CreateDir("d/Copy1");
+    prj.SavePlaces().Add("D:\\Copy1");
+    prj.SetArcName("BIG.ARJ");
+    CreateFile("d/Save/BIG.ARJ", std::string(70000, 'b'));
+    std::vector<std::pair<int64_t, int64_t>> calls;
+    prj.OnCopyProgress = [&](THL_HalvoraProject&, int64_t done, int64_t total) {
+        calls.emplace_back(done, total);
+    };
+    prj.CopyToSavePlaces(false);
+    ASSERT_GE(calls.size(), 3u);
+    EXPECT_EQ(calls.front(), std::make_pair(int64_t{0}, int64_t{70000}));
+    EXPECT_EQ(calls.back(), std::make_pair(int64_t{70000}, int64_t{70000}));
+    EXPECT_EQ(prj.CopyTotal, 70000);
+
+    // Without OnCopyProgress the callback leaves the flag as it came.
+    prj.OnCopyProgress = nullptr;
+    prj.Stop = true;
+    bool flag = false;
+    prj.CopyProgress(5, flag);
+    EXPECT_FALSE(flag);
+}
+
+TEST_F(CopyTest, VerificationThatFindsADifferenceIsACopyError) {
+    CreateDir("d/Copy1");
+    prj.SavePlaces().Add("D:\\Copy1");
+    prj.OnAfterCopy = [&](THL_HalvoraProject&, const std::string&, const std::string& t, int, int,
+                          uint8_t& code) {
+        if (code == 1) code = 4;
+    };
+    // The copy is spoilt between the copy and its verification.
+    prj.OnBeforeCopy = [&](THL_HalvoraProject&, const std::string& s, const std::string& t, int,
+                           int, uint8_t& code) {
+        if (code == 4 && ExtractFileName(s) == "BACKUP.ARJ")
+            test::WritePosixFile(Posix(t), "archive bodY");
+    };
+    std::vector<std::string> failed;
+    prj.OnCopyError = [&](THL_HalvoraProject&, const std::exception& e, const std::string& s,
+                          const std::string&, int, int, uint8_t& code) {
+        failed.push_back(ExtractFileName(s) + ": " + e.what());
+    };
+    prj.CopyToSavePlaces(false);
+    EXPECT_EQ(failed,
+              std::vector<std::string>{"BACKUP.ARJ: "s + "Копия отличается от оригинала"_a});
+    ASSERT_EQ(Warnings().size(), 1u);
+    EXPECT_NE(Warnings()[0].find("Копия отличается от оригинала"_a), std::string::npos);
+
+    // Without a handler the difference is raised at the end.
+    prj.OnCopyError = nullptr;
+    DeleteFile("D:\\Copy1\\BACKUP.ARJ");
+    EXPECT_NE(ErrorOf([&] { prj.CopyToSavePlaces(false); }).find("Копия отличается"_a),
+              std::string::npos);
+}
+
+TEST_F(CopyTest, StoppedVerificationIsNoError) {
+    CreateDir("d/Copy1");
+    prj.SavePlaces().Add("D:\\Copy1");
+    bool verifying = false;
+    prj.OnAfterCopy = [&](THL_HalvoraProject&, const std::string&, const std::string&, int, int,
+                          uint8_t& code) {
+        if (code == 1) code = 4;
+    };
+    prj.OnBeforeCopy = [&](THL_HalvoraProject&, const std::string&, const std::string&, int, int,
+                           uint8_t& code) { verifying = code == 4; };
+    // The user stops in the middle of the verification of the 10000-byte volume.
+    prj.OnCopyProgress = [&](THL_HalvoraProject& p, int64_t done, int64_t total) {
+        if (verifying && done > 0 && done < total) p.SetStop(true);
+    };
+    bool errorSeen = false;
+    prj.OnCopyError = [&](THL_HalvoraProject&, const std::exception&, const std::string&,
+                          const std::string&, int, int, uint8_t&) { errorSeen = true; };
+    prj.CopyToSavePlaces(false);
+    EXPECT_FALSE(errorSeen);
+    EXPECT_TRUE(Warnings().empty());
+    EXPECT_TRUE(prj.Stop);
+}
+
+}  // namespace
+}  // namespace hv

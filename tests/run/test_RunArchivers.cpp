@@ -1,0 +1,203 @@
+// Whole archive runs with the real archivers behind halvora-cmd: what lands
+// in the archive, the output file, the up-to-date test across runs, the run
+// files, and a stop that must not leave the batch's processes behind.
+#include <dirent.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <regex>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "test_RunFixture.h"
+
+namespace hv {
+namespace {
+
+using test::RunTree;
+
+const std::string kArj = "Arj u -i -a -v<VOLSIZE> -g<PASSWORD> <NOCOMPR> <ARCNAME>  !<LISTNAME> -y";
+const std::string kZip = "PkZIP -a <ARCNAME> @<LISTNAME>";
+
+std::string Capture(const std::string& command) {
+    std::string out;
+    if (FILE* f = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        pclose(f);
+    }
+    return out;
+}
+
+// Member names as `arj v` lists them ("001) name").
+std::set<std::string> ArjMembers(const std::string& posixArchive) {
+    std::set<std::string> names;
+    std::istringstream in(Capture("arj v '" + posixArchive + "' 2>&1"));
+    static const std::regex line(R"(^\d{3}\) (.*)$)");
+    std::smatch m;
+    for (std::string l; std::getline(in, l);)
+        if (std::regex_match(l, m, line)) names.insert(m[1]);
+    return names;
+}
+
+// File members as `unzip -Z1` lists them.
+std::set<std::string> ZipMembers(const std::string& posixArchive) {
+    std::set<std::string> names;
+    std::istringstream in(Capture("unzip -Z1 '" + posixArchive + "' 2>/dev/null"));
+    for (std::string l; std::getline(in, l);)
+        if (!l.empty() && l.back() != '/') names.insert(l);
+    return names;
+}
+
+class ArchiverRun : public RunTree {
+  protected:
+    void SetUp() override {
+        RunTree::SetUp();
+        setenv("HALVORA_CMD", HALVORA_BINARY_DIR "/tools/halvora-cmd", 1);
+        // The tree every run archives from D:\Work.
+        for (const char* f :
+             {"d/Work/notes.txt", "d/Work/keep.tmp", "d/Work/skip.tmp",
+              "d/Work/Long Folder Name/file one.txt", "d/Work/Документы/отчёт.txt",
+              "d/Work/sub/deep/x.dat", "d/Work/sub/deep/y.tmp", "d/Work/unlisted/z.txt"})
+            OldFile(f, std::string("content of ") + f);
+    }
+    void TearDown() override {
+        unsetenv("HALVORA_CMD");
+        RunTree::TearDown();
+    }
+
+    // Top level of Dir without subdirectories, ".tmp" left out except keep.tmp,
+    // three directory nodes; "unlisted" is in none of them.
+    static void Selection(THL_HalvoraProject& p) {
+        p.IncludeSubDirs = false;
+        p.AddExtension("tmp");
+        p.AddFileName("keep.tmp", true);
+        p.AddDirectory("D:\\Work\\Long Folder Name");
+        p.AddDirectory("D:\\Work\\Документы"_a);
+        THL_Directory* sub = p.AddDirectory("D:\\Work\\sub");
+        sub->SetProjectProperties(false);
+        sub->IncludeAllFiles = true;
+        sub->IncludeSubDirs = true;
+        sub->AddExtension("tmp");
+    }
+
+    const std::set<std::string> selected_{"notes.txt", "keep.tmp", "Long Folder Name/file one.txt",
+                                          "Документы/отчёт.txt", "sub/deep/x.dat"};
+};
+
+TEST_F(ArchiverRun, ArjArchivesTheSelectionAndRebuildsOnlyWhenAFileChanged) {
+    CreateDir("d/Arc Store");
+    auto p = NewProject("Docs", 2, [](THL_HalvoraProject& p) {
+        Selection(p);
+        p.SavePlaces().Put(0, "D:\\Arc Store");
+    });
+    p->Template = kArj;
+    p->MakeArchive();
+
+    const std::string arc = Root() + "/d/Arc Store/Docs.ARJ";
+    ASSERT_TRUE(Exists(arc));
+    EXPECT_EQ(ArjMembers(arc), selected_);
+    EXPECT_TRUE(warnings_.empty());
+
+    const std::string out = ReadFile(RunFile(".OUT"));
+    const std::string rule(68, '-');
+    EXPECT_EQ(out.rfind(rule + "\r\n" + std::string(24, ' ') + "Halvora DOS output file\r\n", 0),
+              0u);
+    EXPECT_NE(out.find("D:\\Arc Store\\Docs.ARJ\r\n" + rule + "\r\n"), std::string::npos);
+    // arj's own messages, Cyrillic names in OEM.
+    EXPECT_NE(out.find("Creating archive"), std::string::npos);
+    EXPECT_NE(out.find(Utf8ToOem("Документы/отчёт.txt")), std::string::npos);
+    EXPECT_FALSE(Exists(RunFile(".BAT")));
+    EXPECT_FALSE(Exists(RunFile(".INC")));
+
+    THL_HalvoraProject reloaded;
+    reloaded.FileName = p->FileName;
+    reloaded.LoadFromFile();
+    ASSERT_EQ(reloaded.ArcFiles().Count(), 1);
+    EXPECT_TRUE(SameText(reloaded.ArcFiles()[0], "D:\\Arc Store\\Docs.ARJ"));
+
+    // Unchanged: nothing is built, not even an output header.
+    const int32_t built = FileAge("D:\\Arc Store\\Docs.ARJ");
+    p->MakeArchive();
+    EXPECT_EQ(ReadFile(RunFile(".OUT")), out);
+    EXPECT_EQ(FileAge("D:\\Arc Store\\Docs.ARJ"), built);
+
+    // A touched file makes the next run build again.
+    ASSERT_TRUE(SetFileDate("D:\\Work\\notes.txt", DosDateTimeFromUnix(std::time(nullptr) + 10)));
+    p->MakeArchive();
+    const std::string again = ReadFile(RunFile(".OUT"));
+    EXPECT_EQ(again.compare(0, out.size(), out), 0);
+    EXPECT_EQ(again.compare(out.size(), rule.size() + 2, "\r\n" + rule), 0);
+    EXPECT_EQ(ArjMembers(arc), selected_);
+}
+
+TEST_F(ArchiverRun, ZipTemplateBuildsZipAndDebugModeKeepsRunFiles) {
+    workdirs::SetDebugMode(true);
+    CreateDir("d/Архив");
+    auto p = NewProject("Docs", 3, [](THL_HalvoraProject& p) {
+        Selection(p);
+        p.SavePlaces().Put(0, "D:\\Архив"_a);
+    });
+    p->Template = kZip;
+    p->MakeArchive();
+
+    EXPECT_EQ(ZipMembers(Root() + "/d/Архив/Docs.ZIP"), selected_);
+    const std::string bat = ReadFile(RunFile(".BAT"));
+    const std::string arc = "D:\\Архив\\Docs.ZIP"_a;
+    const std::string cmd = "PkZIP -a " + arc + " @" + THL_HalvoraProject::ListFileName() + " >>" +
+                            THL_HalvoraProject::OutputFileName();
+    EXPECT_EQ(bat, AnsiToOem("@ECHO OFF\r\n@ECHO " + arc + "\r\n" + cmd + "\r\n\r\n"));
+    const std::string list = ReadFile(RunFile(".INC"));
+    EXPECT_NE(list.find("LONGFO~1\\FILEON~1.TXT\r\n"), std::string::npos);
+    EXPECT_NE(list.find("sub\\deep\\x.dat\r\n"), std::string::npos);
+    EXPECT_EQ(list.find("skip.tmp"), std::string::npos);
+}
+
+// Processes that carry Arg as one of their arguments.
+int CountProcesses(const std::string& arg) {
+    const std::string want = std::string(1, '\0') + arg + '\0';
+    int n = 0;
+    DIR* d = opendir("/proc");
+    if (!d) return 0;
+    while (dirent* e = readdir(d)) {
+        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+        std::ifstream f(std::string("/proc/") + e->d_name + "/cmdline", std::ios::binary);
+        std::string cmd((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
+        if (cmd.find(want) != std::string::npos) ++n;
+    }
+    closedir(d);
+    return n;
+}
+
+TEST_F(ArchiverRun, StopEndsTheBatchAndEverythingItStarted) {
+    CreateDir("d/Arc");
+    const std::string pause = std::to_string(200 + getpid() % 1000) + ".25";
+    auto p = NewProject("Docs", 1, [&](THL_HalvoraProject& p) {
+        p.PreBatch().Add("@ECHO ready>pre.txt");
+        p.PreBatch().Add("sleep " + pause);
+    });
+    int turns = 0;
+    bool seen = false;
+    THL_HalvoraProject* project = p.get();
+    THL_HalvoraProject::RunMessagePump = [&] {
+        // The stop button, pressed once the batch's program runs.
+        seen = seen || CountProcesses(pause) > 0;
+        if (seen || ++turns > 4000) project->SetStop(true);
+    };
+    p->MakeArchive();
+    EXPECT_TRUE(seen);
+    EXPECT_TRUE(Exists(Root() + "/d/Work/pre.txt")) << "the pre-run batch runs in Dir";
+    EXPECT_FALSE(Exists(Root() + "/d/Arc/Docs.hla")) << "a stopped run builds nothing";
+    // Ended processes vanish from /proc asynchronously; wait for it, bounded.
+    for (int i = 0; i < 500 && CountProcesses(pause) > 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    EXPECT_EQ(CountProcesses(pause), 0);
+}
+
+}  // namespace
+}  // namespace hv
