@@ -136,6 +136,40 @@ TEST_F(ArchiverRun, ArjArchivesTheSelectionAndRebuildsOnlyWhenAFileChanged) {
     EXPECT_EQ(ArjMembers(arc), selected_);
 }
 
+TEST_F(ArchiverRun, VolumesAreCollectedAndStaleOnesDeletedOnRebuild) {
+    // 200 kB that arj cannot shrink: four volumes of 60000 bytes.
+    std::string noise(200000, '\0');
+    uint32_t x = 7;
+    for (char& c : noise) {
+        x = x * 1664525u + 1013904223u;
+        c = static_cast<char>(x >> 24);
+    }
+    OldFile("d/Work/noise.bin", noise);
+    CreateDir("d/Arc");
+    auto p = NewProject("Vol", 2, [](THL_HalvoraProject& p) {
+        p.IncludeAllFiles = true;
+        p.SetVolumeSize(60000);
+    });
+    p->Template = kArj;
+    p->MakeArchive();
+    EXPECT_TRUE(p->Rebuild);
+    THL_HalvoraProject reloaded;
+    reloaded.FileName = p->FileName;
+    reloaded.LoadFromFile();
+    ASSERT_GE(reloaded.ArcFiles().Count(), 4) << ReadFile(RunFile(".OUT"));
+    EXPECT_TRUE(SameText(ExtractFileName(reloaded.ArcFiles()[0]), "Vol.ARJ"));
+    for (int i = 1; i < reloaded.ArcFiles().Count(); ++i)
+        EXPECT_TRUE(SameText(ExtractFileExt(reloaded.ArcFiles()[i]).substr(0, 3), ".A0"))
+            << reloaded.ArcFiles()[i];
+    // A volume left from a larger archive goes before the next build.
+    CreateFile("d/Arc/Vol.a07", "stale");
+    CreateFile("d/Arc/Volume.a01", "another project's");
+    p->MakeArchive();
+    EXPECT_FALSE(Exists(Root() + "/d/Arc/Vol.a07"));
+    EXPECT_TRUE(Exists(Root() + "/d/Arc/Volume.a01"));
+    EXPECT_TRUE(Exists(Root() + "/d/Arc/Vol.ARJ"));
+}
+
 TEST_F(ArchiverRun, ZipTemplateBuildsZipAndDebugModeKeepsRunFiles) {
     workdirs::SetDebugMode(true);
     CreateDir("d/Архив");
