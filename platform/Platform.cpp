@@ -168,34 +168,34 @@ std::string RemoveTrailing(const std::string& path) {
     return p;
 }
 
-bool FileExists(const std::string& path) {
+namespace {
+// stat() of the POSIX path a Windows path names; false (LastError set) when it fails.
+bool StatPath(const std::string& path, struct stat& st) {
     auto p = ToPosixPath(path);
     if (!p) return false;
-    struct stat st;
     if (stat(p->c_str(), &st) != 0) {
         SetLastErrorFromErrno(errno);
         return false;
     }
-    return S_ISREG(st.st_mode);
+    return true;
+}
+}  // namespace
+
+bool FileExists(const std::string& path) {
+    struct stat st;
+    return StatPath(path, st) && S_ISREG(st.st_mode);
 }
 
 bool DirectoryExists(const std::string& path) {
-    auto p = ToPosixPath(path);
-    if (!p) return false;
     struct stat st;
-    if (stat(p->c_str(), &st) != 0) {
-        SetLastErrorFromErrno(errno);
-        return false;
-    }
-    return S_ISDIR(st.st_mode);
+    return StatPath(path, st) && S_ISDIR(st.st_mode);
 }
 
 int32_t FileAge(const std::string& path) {
-    auto p = ToPosixPath(path);
-    if (!p) return -1;
     struct stat st;
-    if (stat(p->c_str(), &st) != 0 || !S_ISREG(st.st_mode)) {
-        SetLastErrorFromErrno(errno ? errno : ENOENT);
+    if (!StatPath(path, st)) return -1;
+    if (!S_ISREG(st.st_mode)) {
+        SetLastError(kErrFileNotFound);
         return -1;
     }
     return DosDateTimeFromUnix(st.st_mtime);

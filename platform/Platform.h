@@ -73,6 +73,17 @@ std::optional<std::string> ToWindowsPath(const std::string& posixPath);
 // Current directory as a Windows path (C:\ when it lies under no drive).
 std::string GetCurrentDir();
 bool SetCurrentDir(const std::string& winPath);
+// Puts the current directory back however the block is left.
+class CurrentDirGuard {
+public:
+    CurrentDirGuard() : dir_(GetCurrentDir()) {}
+    ~CurrentDirGuard() { SetCurrentDir(dir_); }
+    CurrentDirGuard(const CurrentDirGuard&) = delete;
+    CurrentDirGuard& operator=(const CurrentDirGuard&) = delete;
+
+private:
+    std::string dir_;
+};
 // Absolute form of Path against the current directory: "." and ".." folded,
 // '/' turned into '\', a doubled separator after the drive kept as one.
 std::string ExpandFileName(const std::string& path);

@@ -23,18 +23,6 @@ TDateTime DateOfStamp(int32_t stamp) {
     return d + EncodeTime(t.hour, t.minute, t.second);
 }
 
-// Restores the current directory however the block is left.
-class CurrentDirGuard {
-public:
-    CurrentDirGuard() : dir_(GetCurrentDir()) {}
-    ~CurrentDirGuard() { SetCurrentDir(dir_); }
-    CurrentDirGuard(const CurrentDirGuard&) = delete;
-    CurrentDirGuard& operator=(const CurrentDirGuard&) = delete;
-
-private:
-    std::string dir_;
-};
-
 }  // namespace
 
 void T_Prj::SetFromProject(THL_HalvoraProject& project) {

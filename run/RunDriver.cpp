@@ -30,17 +30,6 @@ std::string WithName(std::string text, const std::string& name) {
     return text;
 }
 
-class CurrentDirGuard {
-public:
-    CurrentDirGuard() : dir_(GetCurrentDir()) {}
-    ~CurrentDirGuard() { SetCurrentDir(dir_); }
-    CurrentDirGuard(const CurrentDirGuard&) = delete;
-    CurrentDirGuard& operator=(const CurrentDirGuard&) = delete;
-
-private:
-    std::string dir_;
-};
-
 // Run hooks of the project class are process-wide; put them back however the run ends.
 class PumpGuard {
 public:
