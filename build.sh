@@ -6,7 +6,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev qt6-base-dev arj zip unzip)
+packages=(g++ cmake ninja-build pkg-config libgtest-dev qt6-base-dev arj zip unzip procps)
 
 install_missing() {
     local missing=()
