@@ -9,28 +9,8 @@ namespace {
 
 constexpr size_t kCap = 1 << 16;
 
-// Unpacks with a writer that refuses output past kCap, so even a huge decoded length
-// ends quickly (as a write error).
 RunResult UnpackCapped(const Bytes& source, int32_t packedSize, int32_t unpackedSize) {
-    TPackObject po;
-    size_t at = 0;
-    RunResult r;
-    po.OnRead = [&](void* buf, int count) {
-        const size_t n = std::min(static_cast<size_t>(count), source.size() - at);
-        if (n == 0) return -1;
-        std::memcpy(buf, source.data() + at, n);
-        at += n;
-        return static_cast<int>(n);
-    };
-    po.OnWrite = [&](const void* buf, int count) {
-        if (r.out.size() + static_cast<size_t>(count) > kCap) return -1;
-        auto p = static_cast<const uint8_t*>(buf);
-        r.out.insert(r.out.end(), p, p + count);
-        return count;
-    };
-    r.code = po.Unpack(packedSize, unpackedSize);
-    EXPECT_EQ(po.BlockCount(), 0u);
-    return r;
+    return UnpackBytes(source, packedSize, unpackedSize, kCap);
 }
 
 void ExpectSane(const RunResult& r, size_t expected) {

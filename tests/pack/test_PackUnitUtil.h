@@ -115,8 +115,11 @@ inline RunResult PackBytes(const Bytes& data, int chunk = 1 << 30) {
     return r;
 }
 
-// Unpacks `source` (all of it readable) as a stream of packedSize bytes.
-inline RunResult UnpackBytes(const Bytes& source, int32_t packedSize, int32_t unpackedSize) {
+// Unpacks `source` (all of it readable) as a stream of packedSize bytes. A writer
+// that would pass `cap` bytes of output refuses (a write error), so a huge decoded
+// length ends quickly.
+inline RunResult UnpackBytes(const Bytes& source, int32_t packedSize, int32_t unpackedSize,
+                             size_t cap = SIZE_MAX) {
     TPackObject po;
     size_t at = 0;
     RunResult r;
@@ -128,11 +131,13 @@ inline RunResult UnpackBytes(const Bytes& source, int32_t packedSize, int32_t un
         return static_cast<int>(n);
     };
     po.OnWrite = [&](const void* buf, int count) {
+        if (r.out.size() + static_cast<size_t>(count) > cap) return -1;
         auto p = static_cast<const uint8_t*>(buf);
         r.out.insert(r.out.end(), p, p + count);
         return count;
     };
     r.code = po.Unpack(packedSize, unpackedSize);
+    EXPECT_EQ(po.BlockCount(), 0u);
     return r;
 }
 
