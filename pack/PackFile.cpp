@@ -971,7 +971,7 @@ FindData TPackFileObject::SourceEntry(std::string& diskName) {
     if (!ff.First(path, kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive))
         Fail(kArcIoError, "GetFileInfo");
     FindData fd = ff.Data();
-    if (ff.Next()) Fail(kArcIoError, "GetFileInfo");
+    if (fd.Gone() || ff.Next()) Fail(kArcIoError, "GetFileInfo");
     ff.Close();
     diskName = ExtractFilePath(path) + fd.name;
     return fd;
@@ -981,9 +981,9 @@ void TPackFileObject::DoAdd() {
     CheckChangeable();
     std::string diskName;
     FindData fd = SourceEntry(diskName);
-    if (fd.size >= kMaxMemberSize) Fail(kArcIoError, diskName);
+    if (fd.Size() >= kMaxMemberSize) Fail(kArcIoError, diskName);
     if (!src_.Open(diskName, OpenMode::Read, ShareMode::DenyWrite)) Fail(kArcIoError, diskName);
-    const int64_t size = fd.size;
+    const int64_t size = fd.Size();
 
     Open();
     if (archiveType_ != kArcTypeOwn || archiveStart_ != 0) Fail(kArcOtherType);
@@ -991,11 +991,11 @@ void TPackFileObject::DoAdd() {
     mh.HeaderId = kHeaderId;
     mh.FirstHeaderSize = TArchive0FileHeader::kFixedSize;
     mh.Version = mh.MinVersion = kVersion;
-    mh.FileType = (fd.attr & kAttrVolume) ? 4 : (fd.attr & kAttrDirectory) ? 3 : 0;
-    mh.Created = mh.Modified = fd.time;
+    mh.FileType = (fd.Attr() & kAttrVolume) ? 4 : (fd.Attr() & kAttrDirectory) ? 3 : 0;
+    mh.Created = mh.Modified = fd.Time();
     mh.UnpackedSize = static_cast<uint32_t>(size);
     mh.NamePos = 4;
-    mh.Attr = static_cast<uint16_t>(fd.attr);
+    mh.Attr = static_cast<uint16_t>(fd.Attr());
     mh.Name = StoredName(diskName);
     mh.Comment = FileComment;
     if (mh.Bytes().size() > static_cast<size_t>(kMaxHeaderSize)) Fail(kArcBadFileHeader);
@@ -1077,8 +1077,8 @@ void TPackFileObject::DoUpdate() {
     FindData fd = SourceEntry(diskName);
     Open();
     if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
-    if (FindMember(diskName) && fd.time == fileHeader_.Modified &&
-        fd.size == static_cast<int64_t>(fileHeader_.UnpackedSize))
+    if (FindMember(diskName) && fd.Time() == fileHeader_.Modified &&
+        fd.Size() == static_cast<int64_t>(fileHeader_.UnpackedSize))
         return;
     DoAdd();
 }

@@ -210,9 +210,6 @@ bool IsShortName(const std::string& name) {
 
 namespace detail {
 
-std::vector<RawEntry> ListDirectory(const std::string& posixDir);  // FindFile.cpp
-
-// Assigns short names to entries sorted by their 1251 names.
 void AssignShortNames(std::vector<RawEntry>& entries) {
     std::unordered_set<std::string> taken;
     for (const auto& e : entries)

@@ -145,20 +145,30 @@ bool GetFileInfo(const std::string& path, FindData& out) {
     auto p = ToPosixPath(path);
     if (!p) return false;
     std::string name = ExtractFileName(RemoveTrailing(path));
-    if (!detail::StatEntry(*p, name, out)) return false;
+    detail::EntryFacts f;
+    if (!detail::StatEntry(*p, name, f)) return false;
+    out = FindData();
+    out.name = name;
+    out.attr_ = f.attr;
+    out.size_ = f.size;
+    out.time_ = f.time;
+    if (IsShortName(name)) return true;
     // The short name of an entry needs its directory's listing.
-    std::string parent = p->substr(0, p->find_last_of('/'));
-    if (parent.empty()) parent = "/";
-    std::string leaf = p->substr(p->find_last_of('/') + 1);
-    out.shortName.clear();
-    if (!IsShortName(out.name)) {
-        for (const auto& e : detail::ListDirectory(parent))
-            if (e.posixName == leaf) {
-                out.shortName = e.shortName;
-                out.name = e.name;
-                break;
-            }
-    }
+    const size_t slash = p->find_last_of('/');
+    std::string parent = slash == 0 ? std::string("/") : p->substr(0, slash);
+    const std::string leaf = p->substr(slash + 1);
+    int dirFd = open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0) return true;
+    auto listing = std::make_shared<detail::Listing>(parent, dirFd);
+    listing->CloseDir();
+    const auto& entries = listing->Entries();
+    for (size_t i = 0; i < entries.size(); ++i)
+        if (entries[i].posixName == leaf) {
+            out.name = entries[i].name;
+            out.listing_ = std::move(listing);
+            out.index_ = static_cast<uint32_t>(i);
+            break;
+        }
     return true;
 }
 
@@ -215,7 +225,7 @@ bool SetFileDate(const std::string& path, int32_t dosTime) {
 }
 
 uint32_t GetFileAttributes(const std::string& path) {
-    FindData fd;
+    detail::EntryFacts fd;
     auto p = ToPosixPath(path);
     if (!p || !detail::StatEntry(*p, ExtractFileName(RemoveTrailing(path)), fd)) return kInvalidAttributes;
     return fd.attr;

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -127,12 +128,41 @@ struct DosDateTime {
 DosDateTime DecodeDosDateTime(int32_t dosTime);
 int32_t EncodeDosDateTime(const DosDateTime& t);
 
-struct FindData {
-    std::string name;       // long name, 1251
-    std::string shortName;  // 8.3 alternate; empty when the name already fits 8.3
-    int64_t size = 0;
-    int32_t time = 0;       // DOS date stamp
-    uint32_t attr = 0;
+namespace detail {
+class Listing;
+}
+
+// One directory entry. Name, kind (file or directory) and the hidden bit come
+// with the listing; size, time, the read-only bit and the 8.3 alternate are
+// looked up when first asked for, then kept. An entry that is gone by then (or
+// is no longer the kind listed) reads as size 0, time 0 and the listed kind,
+// and Gone() says so. One object is not for several threads at once.
+class FindData {
+public:
+    std::string name;  // long name, 1251
+
+    // 8.3 alternate; empty when the name already fits 8.3.
+    const std::string& ShortName() const;
+    int64_t Size() const;
+    int32_t Time() const;  // DOS date stamp
+    uint32_t Attr() const;
+    // Known from the listing: no look-up.
+    bool IsDirectory() const { return (attr_ & kAttrDirectory) != 0; }
+    // Looks the facts up unless done; true (LastError 2) when the entry was not there.
+    bool Gone() const;
+
+private:
+    friend class FindFile;
+    friend bool GetFileInfo(const std::string& path, FindData& out);
+    enum class State : uint8_t { Pending, Known, Gone };
+    void LookUp() const;
+
+    std::shared_ptr<detail::Listing> listing_;  // the listing it came from, if any
+    uint32_t index_ = 0;
+    mutable State state_ = State::Known;
+    mutable uint32_t attr_ = 0;
+    mutable int32_t time_ = 0;
+    mutable int64_t size_ = 0;
 };
 
 // Find-first/next over one directory. Pattern = directory + mask
@@ -140,9 +170,12 @@ struct FindData {
 // hidden, system and directory entries only when asked for in Attr. "." and
 // ".." are never returned; symbolic links to directories are reported as
 // files of size 0 never to be walked; FIFOs, sockets and devices are skipped.
+// The kinds come from the listing itself: only links and entries of file
+// systems that give no kind are looked up while listing.
 class FindFile {
 public:
     FindFile() = default;
+    ~FindFile() { Close(); }
     FindFile(const FindFile&) = delete;
     FindFile& operator=(const FindFile&) = delete;
     // False (LastError 2 or 3) when nothing matches.
@@ -152,6 +185,7 @@ public:
     void Close();
 
 private:
+    std::shared_ptr<detail::Listing> listing_;
     std::vector<FindData> entries_;
     size_t pos_ = 0;
 };

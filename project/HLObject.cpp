@@ -454,7 +454,7 @@ void THL_BaseObject::ScanLevel(const std::string& path, bool top, Walk& walk) {
         for (bool ok = ff.First(base + "*.*", subDirs ? kWalkAttrs : kFileAttrs); ok;
              ok = ff.Next()) {
             const FindData& d = ff.Data();
-            if (d.attr & kAttrDirectory) {
+            if (d.IsDirectory()) {
                 if (!d.name.empty() && d.name[0] != '.') subs.push_back(d.name);
                 continue;
             }

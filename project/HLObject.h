@@ -14,8 +14,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -36,6 +38,7 @@ enum : uint8_t { kVerdictNone = 0, kVerdictTake = 1, kVerdictLeaveOut = 2 };
 enum : int { kMatchInclude = 0, kMatchExclude = 1, kMatchExtension = 2 };
 
 // Every selected file: its name, its directory entry, the owner's stop flag.
+// The entry looks its size, time and attributes up when first asked for them.
 using THL_FileEvent =
     std::function<void(const std::string& fileName, FindData& searchRec, bool& stop)>;
 // Warnings of a scan, prefixed with "[Warning]\t"; the handler may ask to stop.
@@ -325,6 +328,11 @@ class THL_HalvoraProject : public THL_Project {
     void RunInternal();
     // Starts a batch file in Dir and waits for it; a stop ends its process group.
     void RunBatchFile(const std::string& batch, bool minimized);
+    // GetShortPathName of a directory, remembered while a run writes its list file:
+    // each file of a directory would otherwise list every directory on its path again.
+    std::string ShortDir(const std::string& dir);
+    using DosDirMap = std::unordered_map<std::string, std::string>;
+    std::optional<DosDirMap> dosDirs_;
     // The first storage place as the user wrote it while a run completes it against Dir.
     std::string storedPlace0_;
     bool place0Completed_ = false;

@@ -173,7 +173,7 @@ bool THL_HalvoraProject::IsArchiveOutdated() {
     Running = false;
     const int32_t age = ArcAge;
     OnFile = [age](const std::string&, FindData& entry, bool& stopFlag) {
-        if (entry.time >= age) stopFlag = true;
+        if (entry.Time() >= age) stopFlag = true;
     };
     CollectFiles();
     return o.Stop;
@@ -182,18 +182,38 @@ bool THL_HalvoraProject::IsArchiveOutdated() {
 // ---- list file ------------------------------------------------------------------
 
 void THL_HalvoraProject::AddDosName(const std::string& rel, const FindData& entry) {
-    const std::string name = entry.shortName.empty() ? rel : ExtractFilePath(rel) + entry.shortName;
-    std::string shortName = GetShortPathName(name);
+    const std::string& shortLeaf = entry.ShortName();
+    const std::string name = shortLeaf.empty() ? rel : ExtractFilePath(rel) + shortLeaf;
+    std::string shortName;
+    if (dosDirs_ && !entry.name.empty() && ExtractFileName(rel) == entry.name) {
+        // The entry knows its own short name: only its directory needs mapping.
+        if (entry.Gone())
+            throw Exception("Ошибка DOS пути файла "_a + name + "\r\n" + LastErrorText());
+        const std::string dir = ShortDir(ExtractFilePath(rel));
+        if (!dir.empty())
+            shortName = AddBackslash(dir) + (shortLeaf.empty() ? entry.name : shortLeaf);
+    } else {
+        shortName = GetShortPathName(name);
+    }
     if (shortName.empty() || shortName.size() > kMaxPath)
         throw Exception("Ошибка DOS пути файла "_a + name + "\r\n" + LastErrorText());
     // The short form comes back whole; below Dir the archiver is given it relative.
     if (!HasDriveOrRoot(name)) {
-        const std::string shortDir = AddBackslash(GetShortPathName(Dir()));
+        const std::string shortDir = AddBackslash(ShortDir(Dir()));
         if (shortDir.size() > 1 && shortName.size() > shortDir.size() &&
             SameText(std::string_view(shortName).substr(0, shortDir.size()), shortDir))
             shortName.erase(0, shortDir.size());
     }
     Lines().Add(AnsiToOem(shortName));
+}
+
+std::string THL_HalvoraProject::ShortDir(const std::string& dir) {
+    if (!dosDirs_) return GetShortPathName(dir);
+    auto it = dosDirs_->find(dir);
+    if (it != dosDirs_->end()) return it->second;
+    std::string s = GetShortPathName(dir);
+    if (!s.empty()) dosDirs_->emplace(dir, s);
+    return s;
 }
 
 // ---- archive files --------------------------------------------------------------
@@ -380,6 +400,8 @@ void THL_HalvoraProject::RunExternal() {
 
     {
         Restore<THL_FileEvent> onFile(OnFile);
+        Restore<std::optional<DosDirMap>> dosDirs(dosDirs_);
+        dosDirs_.emplace();
         THL_FileEvent report = OnFile;
         OnFile = [this, report](const std::string& name, FindData& entry, bool& stop) {
             if (report) report(name, entry, stop);

@@ -246,7 +246,7 @@ bool IsDirEmpty(const std::string& dir) {
 
 int64_t FileSizeOf(const std::string& name) {
     FindFile f;
-    if (f.First(name, kAttrAnyFile)) return f.Data().size;
+    if (f.First(name, kAttrAnyFile) && !f.Data().Gone()) return f.Data().Size();
     uint32_t err = LastError();
     return -static_cast<int64_t>(err ? err : kErrFileNotFound);
 }
@@ -257,7 +257,7 @@ bool DeleteMatching(const std::string& name) {
         FindFile f;
         if (!f.First(name, kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive)) return true;
         do {
-            if (!(f.Data().attr & kAttrDirectory)) names.push_back(f.Data().name);
+            if (!f.Data().IsDirectory()) names.push_back(f.Data().name);
         } while (f.Next());
     }
     const std::string dir = ExtractFilePath(name);
@@ -275,7 +275,7 @@ bool DeleteTree(const std::string& dir) {
         // Hidden directories too: on this system a leading '.' only hides a name.
         if (f.First(d + "*.*", kAttrDirectory | kAttrHidden | kAttrSystem)) {
             do {
-                if (f.Data().attr & kAttrDirectory) subdirs.push_back(f.Data().name);
+                if (f.Data().IsDirectory()) subdirs.push_back(f.Data().name);
             } while (f.Next());
         }
     }
@@ -304,7 +304,7 @@ std::string TempFileName(const std::string& dir, const std::string& templ, bool 
         if (f.First(d + "*", kAttrAnyFile)) {
             do {
                 taken.insert(AnsiUpper(f.Data().name));
-                if (!f.Data().shortName.empty()) taken.insert(AnsiUpper(f.Data().shortName));
+                if (!f.Data().ShortName().empty()) taken.insert(AnsiUpper(f.Data().ShortName()));
             } while (f.Next());
         }
     }

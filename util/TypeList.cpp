@@ -230,7 +230,7 @@ int T_zqFileList::FillFromDir(const std::string& dir, const std::string& mask, b
             if (f.First(path + "*.*", kAttrDirectory)) {
                 do {
                     const FindData& e = f.Data();
-                    if (!(e.attr & kAttrDirectory) || e.name == "." || e.name == "..") continue;
+                    if (!e.IsDirectory() || e.name == "." || e.name == "..") continue;
                     std::string name = path + e.name + "\\";
                     if (UpperNames) name = AnsiUpper(name);
                     bool accept = true;
@@ -248,7 +248,7 @@ int T_zqFileList::FillFromDir(const std::string& dir, const std::string& mask, b
             if (f.First(path + mask, kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive)) {
                 do {
                     const FindData& e = f.Data();
-                    if (e.attr & kAttrDirectory) continue;
+                    if (e.IsDirectory()) continue;
                     std::string name = path + e.name;
                     if (UpperNames) name = AnsiUpper(name);
                     bool accept = true;

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
+#include <iterator>
 
 #include "platform/AnsiLiteral.h"
 #include "platform/Platform.h"
@@ -42,9 +44,9 @@ TEST_F(FileTree, AttributeSetDecidesWhatIsListed) {
 
     FindData fd;
     ASSERT_TRUE(GetFileInfo("D:\\W\\ro.txt", fd));
-    EXPECT_EQ(fd.attr, static_cast<uint32_t>(kAttrArchive | kAttrReadOnly));
+    EXPECT_EQ(fd.Attr(), static_cast<uint32_t>(kAttrArchive | kAttrReadOnly));
     ASSERT_TRUE(GetFileInfo("D:\\W\\plain.txt", fd));
-    EXPECT_EQ(fd.size, 3);
+    EXPECT_EQ(fd.Size(), 3);
     EXPECT_EQ(GetFileAttributes("D:\\W\\sub"), static_cast<uint32_t>(kAttrDirectory));
     EXPECT_EQ(GetFileAttributes("D:\\W\\nothing"), kInvalidAttributes);
     EXPECT_TRUE(SetFileAttributes("D:\\W\\ro.txt", 0));
@@ -66,6 +68,118 @@ TEST_F(FileTree, LinksToDirectoriesAreNeverWalkedAndSpecialFilesSkipped) {
     EXPECT_EQ(List("D:\\W\\*.*", kAttrSystem), (Names{"f.txt", "flink.txt", "loop", "self"}));
     EXPECT_TRUE(DeleteFile("D:\\W\\loop"));
     EXPECT_TRUE(Exists(Root() + "/d/Target/keep.txt"));
+}
+
+// Kinds come from the listing, the rest from a look-up on first use: both
+// must give what a stat of the entry gives.
+TEST_F(FileTree, ListedEntriesGiveTheFactsOfAStat) {
+    const std::string w = Root() + "/d/W/";
+    CreateFile("d/W/plain.txt", "abc");
+    chmod(CreateFile("d/W/ro.txt", "ro").c_str(), 0444);
+    CreateFile("d/W/.hid", "h");
+    CreateDir("d/W/sub");
+    chmod(CreateDir("d/W/rosub").c_str(), 0555);
+    ASSERT_EQ(symlink((w + "plain.txt").c_str(), (w + "flink.txt").c_str()), 0);
+    ASSERT_EQ(symlink((w + "sub").c_str(), (w + "dlink").c_str()), 0);
+    ASSERT_EQ(symlink((w + "nowhere").c_str(), (w + "dangling").c_str()), 0);
+    ASSERT_EQ(mkfifo((w + "fifo").c_str(), 0600), 0);
+    const int32_t stamp = EncodeDosDateTime({2021, 3, 4, 5, 6, 8});
+    ASSERT_TRUE(SetFileDate("D:\\W\\plain.txt", stamp));
+    struct Row {
+        std::string name;
+        uint32_t attr;
+        int64_t size;
+        bool stamped;
+    } rows[] = {
+        {"plain.txt", kAttrArchive, 3, true},
+        {"ro.txt", kAttrArchive | kAttrReadOnly, 2, false},
+        {".hid", kAttrArchive | kAttrHidden, 1, false},
+        {"sub", kAttrDirectory, 0, false},
+        {"rosub", kAttrDirectory | kAttrReadOnly, 0, false},
+        {"flink.txt", kAttrArchive, 3, true},  // a link to a file is that file
+        {"dlink", kAttrSystem, 0, false},      // never walked
+        {"dangling", kAttrSystem, 0, false},
+    };
+    size_t listed = 0;
+    FindFile ff;
+    for (bool ok = ff.First("D:\\W\\*.*", kAttrAnyFile); ok; ok = ff.Next(), ++listed) {
+        const FindData& d = ff.Data();
+        auto r = std::find_if(std::begin(rows), std::end(rows),
+                              [&](const Row& row) { return row.name == d.name; });
+        ASSERT_NE(r, std::end(rows)) << d.name;
+        EXPECT_EQ(d.IsDirectory(), (r->attr & kAttrDirectory) != 0) << d.name;
+        EXPECT_EQ(d.Attr(), r->attr) << d.name;
+        EXPECT_EQ(d.Size(), r->size) << d.name;
+        EXPECT_FALSE(d.Gone()) << d.name;
+        FindData single;
+        ASSERT_TRUE(GetFileInfo("D:\\W\\" + d.name, single)) << d.name;
+        EXPECT_EQ(d.Time(), single.Time()) << d.name;
+        if (r->stamped) {
+            EXPECT_EQ(d.Time(), stamp) << d.name;
+        }
+    }
+    EXPECT_EQ(listed, std::size(rows)) << "the FIFO is skipped";
+}
+
+// An entry that changed between the listing and the first question about it:
+// the facts are those of the question; one gone, or now of another kind, says
+// so. Asked while the search is open and after it was closed.
+TEST_F(FileTree, EntriesChangedAfterTheListing) {
+    const std::string other = CreateFile("d/other.bin", "1234567");
+    const std::string dir = CreateDir("d/Dir");
+    struct Row {
+        std::string name;
+        std::function<void(const std::string&)> change;
+        bool gone;
+        int64_t size;
+    } rows[] = {
+        {"removed", [](const std::string& p) { unlink(p.c_str()); }, true, 0},
+        {"grown", [](const std::string& p) { test::WritePosixFile(p, "12345"); }, false, 5},
+        {"now a directory",
+         [](const std::string& p) {
+             unlink(p.c_str());
+             mkdir(p.c_str(), 0700);
+         },
+         true, 0},
+        {"now a fifo",
+         [](const std::string& p) {
+             unlink(p.c_str());
+             mkfifo(p.c_str(), 0600);
+         },
+         true, 0},
+        {"now a link to a directory",
+         [&](const std::string& p) {
+             unlink(p.c_str());
+             EXPECT_EQ(symlink(dir.c_str(), p.c_str()), 0);
+         },
+         true, 0},
+        {"now a link to a file",
+         [&](const std::string& p) {
+             unlink(p.c_str());
+             EXPECT_EQ(symlink(other.c_str(), p.c_str()), 0);
+         },
+         false, 7},
+    };
+    for (bool closed : {false, true}) {
+        const std::string sub = closed ? "Closed" : "Open";
+        for (const Row& r : rows) {
+            SCOPED_TRACE(sub + ": " + r.name);
+            const std::string path = CreateFile("d/" + sub + "/" + r.name, "abc");
+            FindFile ff;
+            ASSERT_TRUE(ff.First("D:\\" + sub + "\\" + r.name, kAttrAnyFile));
+            FindData entry = ff.Data();
+            if (closed) ff.Close();
+            r.change(path);
+            SetLastError(0);
+            EXPECT_EQ(entry.Gone(), r.gone);
+            EXPECT_EQ(LastError(), r.gone ? kErrFileNotFound : kErrSuccess);
+            EXPECT_EQ(entry.Size(), r.size);
+            EXPECT_EQ(entry.Attr() & kAttrArchive, kAttrArchive);
+            if (r.gone) {
+                EXPECT_EQ(entry.Time(), 0);
+            }
+        }
+    }
 }
 
 TEST_F(FileTree, DosDateStamps) {

@@ -2,6 +2,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+
 #include "platform/AnsiLiteral.h"
 #include "platform/CodePage.h"
 #include "platform/Platform.h"
@@ -88,11 +90,23 @@ TEST_F(PathTree, ShortNameGeneration) {
         {".hidden", "HIDDEN~1"},
         {"Отчёт за год.doc"_a, "ОТЧЁТЗ~1.DOC"_a},
     };
+    FindFile all;
+    std::map<std::string, std::string> listed;
+    for (bool ok = all.First("D:\\S\\*", kAttrAnyFile); ok; ok = all.Next())
+        listed[all.Data().name] = all.Data().ShortName();
     for (const auto& r : rows) {
         FindData fd;
         ASSERT_TRUE(GetFileInfo("D:\\S\\" + r.name, fd)) << r.name;
-        EXPECT_EQ(fd.shortName, r.shortName) << r.name;
+        EXPECT_EQ(fd.ShortName(), r.shortName) << r.name;
+        EXPECT_EQ(listed[r.name], r.shortName) << r.name;
         EXPECT_EQ(IsShortName(r.name), r.shortName.empty()) << r.name;
+        // A search for the alternate, or for a name that fits 8.3, finds that entry alone.
+        FindFile one;
+        ASSERT_TRUE(one.First("D:\\S\\" + (r.shortName.empty() ? r.name : r.shortName),
+                              kAttrAnyFile))
+            << r.name;
+        EXPECT_EQ(one.Data().name, r.name);
+        EXPECT_FALSE(one.Next()) << r.name;
     }
 }
 

@@ -1,7 +1,10 @@
 #include <unistd.h>
 // File selection: verdicts on names, and scans of real trees on D:.
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <functional>
+#include <map>
 
 #include "ProjectFixture.h"
 #include "util/Exception.h"
@@ -364,8 +367,48 @@ TEST_F(Scans, ReportCarriesTheDirectoryEntry) {
     };
     project_.CollectFiles();
     EXPECT_EQ(seen.name, "big.txt");
-    EXPECT_EQ(seen.size, 1234);
-    EXPECT_EQ(seen.attr & kAttrArchive, kAttrArchive);
+    EXPECT_EQ(seen.Size(), 1234);
+    EXPECT_EQ(seen.Attr() & kAttrArchive, kAttrArchive);
+}
+
+// What a handler reads of an entry during the scan: the facts of a stat at
+// that moment, even for a file deleted after its directory was listed.
+TEST_F(Scans, ReportsCarryTheFactsOfTheirEntries) {
+    Base(project_);
+    const std::string work = Posix("D:\\Work");
+    CreateFile("d/Work/big.txt", std::string(1234, 'z'));
+    chmod(CreateFile("d/Work/ro.txt", "ro").c_str(), 0444);
+    CreateFile("d/Work/zz gone.txt", "gone");
+    ASSERT_EQ(symlink((work + "/big.txt").c_str(), (work + "/link.txt").c_str()), 0);
+    ASSERT_EQ(mkfifo((work + "/pipe.txt").c_str(), 0600), 0);
+    struct Facts {
+        int64_t size;
+        uint32_t attr;
+        bool gone;
+    };
+    std::map<std::string, Facts> seen;
+    project_.OnFile = [&](const std::string& name, FindData& rec, bool&) {
+        if (name == "big.txt") unlink((work + "/zz gone.txt").c_str());
+        seen[name] = {rec.Size(), rec.Attr(), rec.Gone()};
+    };
+    project_.CollectFiles();
+    struct Row {
+        std::string name;
+        Facts facts;
+    } rows[] = {
+        {"big.txt", {1234, kAttrArchive, false}},
+        {"ro.txt", {2, kAttrArchive | kAttrReadOnly, false}},
+        {"link.txt", {1234, kAttrArchive, false}},
+        {"zz gone.txt", {0, kAttrArchive, true}},
+    };
+    for (const Row& r : rows) {
+        ASSERT_EQ(seen.count(r.name), 1u) << r.name;
+        const Facts& f = seen[r.name];
+        EXPECT_EQ(f.size, r.facts.size) << r.name;
+        EXPECT_EQ(f.attr, r.facts.attr) << r.name;
+        EXPECT_EQ(f.gone, r.facts.gone) << r.name;
+    }
+    EXPECT_EQ(seen.count("pipe.txt"), 0u);
 }
 
 TEST_F(Scans, LinksToDirectoriesAreNeitherWalkedNorReported) {

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <ctime>
@@ -190,6 +191,22 @@ TEST_F(ArchiverRun, ZipTemplateBuildsZipAndDebugModeKeepsRunFiles) {
     EXPECT_NE(list.find("LONGFO~1\\FILEON~1.TXT\r\n"), std::string::npos);
     EXPECT_NE(list.find("sub\\deep\\x.dat\r\n"), std::string::npos);
     EXPECT_EQ(list.find("skip.tmp"), std::string::npos);
+    // The run maps each directory once; every line is still what the file's
+    // name maps to on its own.
+    std::set<std::string> lines;
+    std::istringstream in(list);
+    for (std::string l; std::getline(in, l);)
+        if (!l.empty() && l != "\r") lines.insert(l.substr(0, l.find('\r')));
+    {
+        CurrentDirGuard cwd;
+        ASSERT_TRUE(SetCurrentDir("D:\\Work"));
+        for (std::string f : selected_) {
+            std::replace(f.begin(), f.end(), '/', '\\');
+            p->AddDosName(Utf8ToAnsi(f), FindData());
+        }
+    }
+    const std::vector<std::string> alone = p->Lines().Strings();
+    EXPECT_EQ(lines, std::set<std::string>(alone.begin(), alone.end()));
 }
 
 // Processes that carry Arg as one of their arguments.

@@ -81,7 +81,7 @@ TEST_F(FileList, FilterSeesEachEntryAndCanRejectOne) {
         EXPECT_EQ(dir, "D:\\F\\");
         asked.push_back(e.name);
         if (e.name == "drop.txt") {
-            EXPECT_EQ(e.size, 2);
+            EXPECT_EQ(e.Size(), 2);
             accept = false;
         }
     };
