@@ -47,7 +47,14 @@ constexpr int kNodes = 6000;
 constexpr uint16_t kLastNode = kNodes - 1;
 constexpr int kContexts = 257;  // context symbols 0..255 and the match marker
 constexpr int kMatchMarker = 256;
-constexpr int kPairHashes = 5120;
+// The pair lookup is a search aid only: the coded bits never depend on it, so it uses
+// more buckets and a spreading hash rather than (context << 4) XOR symbol, whose
+// buckets each gather sixteen pairs.
+constexpr int kPairHashBits = 12;
+constexpr int kPairHashes = 1 << kPairHashBits;
+inline unsigned PairHash(unsigned ctx, unsigned sym) {
+    return (((ctx << 9) | sym) * 0x9E3779B1u) >> (32 - kPairHashBits);
+}
 constexpr uint16_t kNodeStep = 10;
 constexpr unsigned kNodeLimit = kMaxTotal - kNodeStep;
 
@@ -95,18 +102,30 @@ struct Model {
     }
 
     // The index whose interval [cum[i], cum[i-1]) holds count: the first i from 1 with
-    // count >= cum[i]. Cums fall strictly with the index (every freq is at least 1),
-    // so a binary search finds the same index as the linear one.
+    // count >= cum[i]. Cums fall strictly with the index (every freq is at least 1), so
+    // a search finds the same index as the linear walk: the eight most frequent first,
+    // then a binary search without branches, as the rest is hit about evenly.
     int Find(unsigned count) const {
-        int lo = 1, hi = N;  // cum[N] == 0 <= count
-        while (lo < hi) {
-            const int mid = (lo + hi) / 2;
-            if (count >= cum[mid])
-                hi = mid;
-            else
-                lo = mid + 1;
+        static_assert(N >= 9);
+#if defined(__SSE2__)
+        const __m128i key = _mm_set1_epi16(static_cast<int16_t>(count));
+        const __m128i top = _mm_loadu_si128(reinterpret_cast<const __m128i*>(cum + 1));
+        // Cums and counts stay below 32768, so signed compares are exact.
+        const unsigned above =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpgt_epi16(top, key))) & 0xFFFF;
+        if (above != 0xFFFF) return 1 + std::countr_one(above) / 2;
+#else
+        for (int i = 1; i <= 8; ++i)
+            if (count >= cum[i]) return i;
+#endif
+        const uint16_t* base = cum + 9;
+        unsigned len = N - 8;  // cum[N] == 0 <= count ends the range
+        while (len > 1) {
+            const unsigned half = len / 2;
+            base += half & (0u - static_cast<unsigned>(base[half - 1] > count));
+            len -= half;
         }
-        return lo;
+        return static_cast<int>(base - cum) + (*base > count);
     }
 
     void Update(int i, unsigned k) {
@@ -170,7 +189,7 @@ struct State {
     // the decoder's unread input bits (top `bits` bits of bitBuf).
     uint64_t bitBuf;
     int32_t bits;
-    uint32_t lastBit;  // encoder: last bit output; decoder: last input bit fetched
+    uint32_t lastBit;  // decoder: last input bit fetched
     int32_t outCount;
     uint16_t code;
     int32_t packedLeft;
@@ -190,6 +209,9 @@ struct State {
     uint16_t ctxHead[kContexts];   // head node H, or none
     uint16_t ctxTotal[kContexts];  // cum of H: the list's total
     uint16_t ctxCount[kContexts];  // entries in the list
+    // Set when a rescale inside AddNode left cums above the freq sums; such a list is
+    // recounted from its freqs, a true one just loses the freed node's freq.
+    uint8_t ctxSkew[kContexts];
     uint16_t ctxChunks[kContexts][kChunksPerList];
     uint16_t freeChunks[kChunkPool];
     uint16_t freeChunkCount;
@@ -205,13 +227,13 @@ struct State {
 };
 
 class Engine {
-public:
+  public:
     Engine(const Io& io, TokenTrace* trace) : io_(io), trace_(trace) {}
 
     int Encode(int32_t size);
     int Decode(int32_t packedSize, int32_t unpackedSize);
 
-private:
+  private:
     // Memory.
     template <class T>
     T* Take(uint32_t bytes) {
@@ -267,28 +289,35 @@ private:
 
     // Arithmetic coder.
     void StartModels();
-    void EncodeRange(unsigned scale, unsigned highCount, unsigned lowCount);
-    // Appends count (0..16) bits, most significant first.
+    [[gnu::always_inline]] void EncodeRange(unsigned scale, unsigned highCount, unsigned lowCount);
+    // Appends count (0..16) bits, most significant first; whole bytes go out four at
+    // a time.
     void PutBits(unsigned value, int count) {
         State& s = *s_;
         s.bitBuf = (s.bitBuf << count) | value;
         s.bits += count;
-        if (count != 0) s.lastBit = value & 1;
-        while (s.bits >= 8) {
+        if (s.bits >= 32) [[unlikely]]
+            PutBytes(4);
+    }
+    void PutBytes(int n) {
+        State& s = *s_;
+        for (int i = 0; i < n; ++i) {
             s.bits -= 8;
             WriteByte(static_cast<uint8_t>(s.bitBuf >> s.bits));
-            ++s.outCount;
         }
+        s.outCount += n;
     }
     void PutRepeated(unsigned bit, uint32_t count);
     void FinishEncoder();
     void StartDecoder(int32_t packedSize);
-    unsigned DecodeCount(unsigned scale) const;
-    void DecodeRange(unsigned scale, unsigned highCount, unsigned lowCount);
+    [[gnu::always_inline]] unsigned DecodeCount(unsigned scale) const;
+    [[gnu::always_inline]] void DecodeRange(unsigned scale, unsigned highCount, unsigned lowCount);
+    // Takes count (0..32) bits.
     unsigned TakeBits(int count) {
         State& s = *s_;
-        if (s.bits < count) Refill();
-        const unsigned v = static_cast<unsigned>(s.bitBuf >> (64 - count));
+        if (s.bits < count) [[unlikely]]
+            Refill();
+        const unsigned v = static_cast<unsigned>((s.bitBuf >> 1) >> (63 - count));
         s.bitBuf <<= count;
         s.bits -= count;
         return v;
@@ -314,9 +343,9 @@ private:
     void EncodeSymbol(int sym);
     int DecodeSymbol();
     bool PairKnown(unsigned hash, unsigned sym, unsigned ctx) const;
-    void Increment(unsigned ctx, unsigned j);
+    [[gnu::always_inline]] void Increment(unsigned ctx, unsigned j);
     void Rescale(unsigned ctx);
-    void Touch(uint16_t x);
+    [[gnu::always_inline]] void Touch(uint16_t x);
     // Entry j of a context's list.
     Chunk& ChunkOf(unsigned ctx, unsigned j) { return pool_[s_->ctxChunks[ctx][j / kLanes]]; }
     uint16_t& CumAt(unsigned ctx, unsigned j) { return ChunkOf(ctx, j).cum[j % kLanes]; }
@@ -327,8 +356,9 @@ private:
     }
     void Append(unsigned ctx, uint16_t node);
     void RemoveEntry(unsigned ctx, unsigned j);
-    void AddBefore(unsigned ctx, unsigned j, uint16_t k);
-    unsigned FindEntry(unsigned ctx, unsigned count);
+    unsigned FindNode(unsigned ctx, uint16_t x);
+    [[gnu::always_inline]] void AddBefore(unsigned ctx, unsigned j, uint16_t k);
+    [[gnu::always_inline]] unsigned FindEntry(unsigned ctx, unsigned count);
     void Recount(unsigned ctx, unsigned from, unsigned sum);
     void LruAppend(uint16_t x);
     void AddNode(unsigned hash);
@@ -353,6 +383,7 @@ private:
     Key* key_ = nullptr;
     Chunk* pool_ = nullptr;          // the statistics block
     uint16_t* slot_ = nullptr;       // the link block: each node's entry index in its list
+    bool keepSlots_ = false;         // the encoder looks entries up by node; the decoder searches
     uint8_t* window_ = nullptr;      // encoder: 512 + 64 mirror; decoder: 512
     uint8_t* look_ = nullptr;        // 64 + 64 mirror
     uint16_t* chainLink_ = nullptr;  // next newer position of the same chain
@@ -430,7 +461,8 @@ void Engine::StartModels() {
 
 // Leading zero bits of a 16-bit value (16 for 0).
 inline int Clz16(unsigned v) {
-    return std::countl_zero(static_cast<uint16_t>(v));
+    // The low marker bit keeps the operand non-zero: no test for 0 in the hot path.
+    return __builtin_clz((v << 16) | 0x8000u);
 }
 inline unsigned Ones(int n) {
     return (1u << n) - 1;
@@ -445,31 +477,30 @@ void Engine::PutRepeated(unsigned bit, uint32_t count) {
 // loop (shared top bits out one by one, underflow steps one by one) runs in two
 // batches: first all shared top bits, then all underflow steps; an underflow step
 // always leaves the top bits different, so no shared bit can follow one.
-void Engine::EncodeRange(unsigned scale, unsigned highCount, unsigned lowCount) {
+inline void Engine::EncodeRange(unsigned scale, unsigned highCount, unsigned lowCount) {
     State& s = *s_;
     const uint32_t range = static_cast<uint32_t>(s.high - s.low) + 1;
     unsigned low = s.low;
     unsigned high = (low + range * highCount / scale - 1) & 0xFFFF;
     low = (low + range * lowCount / scale) & 0xFFFF;
-    if (const int k = Clz16(low ^ high)) {
-        const unsigned settled = high >> (16 - k);
+    const int k = Clz16(low ^ high);
+    const unsigned settled = high >> (16 - k);
+    if (s.pending > 0 && k > 0) [[unlikely]] {
         const unsigned first = settled >> (k - 1);
         PutBits(first, 1);
-        if (s.pending > 0) {
-            PutRepeated(first ^ 1, s.pending);
-            s.pending = 0;
-        }
+        PutRepeated(first ^ 1, s.pending);
+        s.pending = 0;
         PutBits(settled & Ones(k - 1), k - 1);
-        low = (low << k) & 0xFFFF;
-        high = ((high << k) | Ones(k)) & 0xFFFF;
+    } else {
+        PutBits(settled, k);
     }
-    if (const int m = Clz16(~((low & ~high) << 1))) {
-        s.pending += static_cast<uint32_t>(m);
-        low = (low << m) & 0x7FFF;
-        high = 0x8000 | ((high << m) & 0x7FFF) | Ones(m);
-    }
-    s.low = static_cast<uint16_t>(low);
-    s.high = static_cast<uint16_t>(high);
+    const unsigned low1 = (low << k) & 0xFFFF;
+    const unsigned high1 = (high << k) | Ones(k);
+    const int m = Clz16(~((low1 & ~high1) << 1));
+    s.pending += static_cast<uint32_t>(m);
+    const int t = k + m;
+    s.low = static_cast<uint16_t>((low << t) & 0x7FFF);
+    s.high = static_cast<uint16_t>(0x8000 | (((high << t) | Ones(t)) & 0x7FFF));
 }
 
 void Engine::FinishEncoder() {
@@ -478,10 +509,11 @@ void Engine::FinishEncoder() {
     PutBits(b, 1);
     PutRepeated(b ^ 1, s.pending + 1);
     s.pending = 0;
+    PutBytes(s.bits / 8);
     if (s.bits > 0) {  // pad the last byte with copies of the last bit
         const int free = 8 - s.bits;
         unsigned byte = static_cast<unsigned>(s.bitBuf << free) & 0xFF;
-        if (s.lastBit) byte |= Ones(free);
+        if (s.bitBuf & 1) byte |= Ones(free);
         WriteByte(static_cast<uint8_t>(byte));
         ++s.outCount;
         s.bits = 0;
@@ -520,7 +552,7 @@ void Engine::Refill() {
     }
 }
 
-unsigned Engine::DecodeCount(unsigned scale) const {
+inline unsigned Engine::DecodeCount(unsigned scale) const {
     const int32_t range = static_cast<int32_t>(s_->high - s_->low) + 1;
     const int32_t count =
         ((static_cast<int32_t>(s_->code) - s_->low + 1) * static_cast<int32_t>(scale) - 1) / range;
@@ -528,27 +560,24 @@ unsigned Engine::DecodeCount(unsigned scale) const {
 }
 
 // As EncodeRange; in an underflow step the code also has bit 14 flipped before the
-// shift, which over m steps leaves bit 15 = NOT (bit 15 - m).
-void Engine::DecodeRange(unsigned scale, unsigned highCount, unsigned lowCount) {
+// shift, which over m steps leaves bit 15 = NOT (bit 15 - m). Both batches shift in
+// one go: k + m input bits, then the flip when there were underflow steps. Whether a
+// symbol settles bits is as good as random, so this runs without branches.
+inline void Engine::DecodeRange(unsigned scale, unsigned highCount, unsigned lowCount) {
     State& s = *s_;
     const uint32_t range = static_cast<uint32_t>(s.high - s.low) + 1;
     unsigned low = s.low;
     unsigned high = (low + range * highCount / scale - 1) & 0xFFFF;
     low = (low + range * lowCount / scale) & 0xFFFF;
-    unsigned code = s.code;
-    if (const int k = Clz16(low ^ high)) {
-        code = ((code << k) | TakeBits(k)) & 0xFFFF;
-        low = (low << k) & 0xFFFF;
-        high = ((high << k) | Ones(k)) & 0xFFFF;
-    }
-    if (const int m = Clz16(~((low & ~high) << 1))) {
-        code = ((~code >> (15 - m) & 1) << 15) | ((code << m) & 0x7FFF) | TakeBits(m);
-        low = (low << m) & 0x7FFF;
-        high = 0x8000 | ((high << m) & 0x7FFF) | Ones(m);
-    }
-    s.code = static_cast<uint16_t>(code);
-    s.low = static_cast<uint16_t>(low);
-    s.high = static_cast<uint16_t>(high);
+    const int k = Clz16(low ^ high);
+    const unsigned low1 = (low << k) & 0xFFFF;
+    const unsigned high1 = (high << k) | Ones(k);
+    const int m = Clz16(~((low1 & ~high1) << 1));
+    const int t = k + m;
+    const unsigned flip = static_cast<unsigned>(m != 0) << 15;
+    s.code = static_cast<uint16_t>((((s.code << t) | TakeBits(t)) & 0xFFFF) ^ flip);
+    s.low = static_cast<uint16_t>((low << t) & 0x7FFF);
+    s.high = static_cast<uint16_t>(0x8000 | (((high << t) | Ones(t)) & 0x7FFF));
 }
 
 // ---------------------------------------------------------------- context model
@@ -579,6 +608,27 @@ void Engine::Append(unsigned ctx, uint16_t node) {
     slot_[node] = static_cast<uint16_t>(j);
 }
 
+// Lanes from `lane` on take the value of the lane above; lane 15 is left to the caller.
+inline void ShiftDown(uint16_t* a, unsigned lane) {
+#if defined(__SSE2__)
+    const __m128i idx0 = _mm_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m128i idx1 = _mm_setr_epi16(8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i from = _mm_set1_epi16(static_cast<int16_t>(lane - 1));
+    const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a));
+    const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 8));
+    const __m128i loUp = _mm_or_si128(_mm_srli_si128(lo, 2), _mm_slli_si128(hi, 14));
+    const __m128i hiUp = _mm_srli_si128(hi, 2);
+    const __m128i m0 = _mm_cmpgt_epi16(idx0, from);
+    const __m128i m1 = _mm_cmpgt_epi16(idx1, from);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a),
+                     _mm_or_si128(_mm_and_si128(m0, loUp), _mm_andnot_si128(m0, lo)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(a + 8),
+                     _mm_or_si128(_mm_and_si128(m1, hiUp), _mm_andnot_si128(m1, hi)));
+#else
+    std::memmove(a + lane, a + lane + 1, (kLanes - 1 - lane) * sizeof(uint16_t));
+#endif
+}
+
 // Closes the gap at entry j: later entries move down one place, chunk by chunk.
 void Engine::RemoveEntry(unsigned ctx, unsigned j) {
     State& s = *s_;
@@ -587,22 +637,44 @@ void Engine::RemoveEntry(unsigned ctx, unsigned j) {
     const unsigned lastChunk = last / kLanes;
     for (unsigned c = j / kLanes, lane = j % kLanes; c <= lastChunk; ++c, lane = 0) {
         Chunk& ch = pool_[chunks[c]];
-        const unsigned moved = kLanes - 1 - lane;
-        std::memmove(ch.cum + lane, ch.cum + lane + 1, moved * sizeof(uint16_t));
-        std::memmove(ch.node + lane, ch.node + lane + 1, moved * sizeof(uint16_t));
-        unsigned end = kLanes;  // lanes [lane, end) now hold entries that moved
+        // Slots are set from the lanes before they move: reading single lanes back
+        // from the vector stores would stall on store forwarding.
+        if (keepSlots_) {
+            const unsigned end = c < lastChunk ? kLanes : last % kLanes + 1;
+            for (unsigned l = lane + 1; l < end; ++l)
+                slot_[ch.node[l]] = static_cast<uint16_t>(c * kLanes + l - 1);
+        }
+        ShiftDown(ch.cum, lane);
+        ShiftDown(ch.node, lane);
         if (c < lastChunk) {
             const Chunk& next = pool_[chunks[c + 1]];
             ch.cum[kLanes - 1] = next.cum[0];
             ch.node[kLanes - 1] = next.node[0];
-        } else {
-            end = last % kLanes;
+            if (keepSlots_) slot_[next.node[0]] = static_cast<uint16_t>(c * kLanes + kLanes - 1);
         }
-        for (unsigned l = lane; l < end; ++l)
-            slot_[ch.node[l]] = static_cast<uint16_t>(c * kLanes + l);
     }
     s.ctxCount[ctx] = static_cast<uint16_t>(last);
     if (last % kLanes == 0) s.freeChunks[s.freeChunkCount++] = s.ctxChunks[ctx][last / kLanes];
+}
+
+// The entry index of node x in a context's list (which holds it).
+unsigned Engine::FindNode(unsigned ctx, uint16_t x) {
+    const uint16_t* chunks = s_->ctxChunks[ctx];
+    for (unsigned base = 0;; base += kLanes) {
+        const Chunk& ch = pool_[chunks[base / kLanes]];
+#if defined(__SSE2__)
+        const __m128i key = _mm_set1_epi16(static_cast<int16_t>(x));
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.node));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(ch.node + 8));
+        const unsigned hits = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_packs_epi16(_mm_cmpeq_epi16(lo, key), _mm_cmpeq_epi16(hi, key))));
+        // Lanes past the list's end hold stale nodes; the first hit is the live one.
+        if (hits) return base + static_cast<unsigned>(std::countr_zero(hits));
+#else
+        for (unsigned l = 0; l < kLanes; ++l)
+            if (ch.node[l] == x) return base + l;
+#endif
+    }
 }
 
 // Adds k to lanes 0..n-1 of a chunk's cums (n <= 16) without a lane-by-lane loop.
@@ -624,7 +696,7 @@ inline void AddToLanes(uint16_t* cum, unsigned n, uint16_t k) {
 }
 
 // Adds k to the cums of entries 0..j-1.
-void Engine::AddBefore(unsigned ctx, unsigned j, uint16_t k) {
+inline void Engine::AddBefore(unsigned ctx, unsigned j, uint16_t k) {
     const uint16_t* chunks = s_->ctxChunks[ctx];
     unsigned c = 0;
     for (; c < j / kLanes; ++c) AddToLanes(pool_[chunks[c]].cum, kLanes, k);
@@ -633,7 +705,7 @@ void Engine::AddBefore(unsigned ctx, unsigned j, uint16_t k) {
 
 // The first entry whose cum is at most count. Cums fall strictly along the list and
 // the last is 0, so there always is one.
-unsigned Engine::FindEntry(unsigned ctx, unsigned count) {
+inline unsigned Engine::FindEntry(unsigned ctx, unsigned count) {
     const unsigned n = s_->ctxCount[ctx];
     const uint16_t* chunks = s_->ctxChunks[ctx];
     for (unsigned base = 0;; base += kLanes) {
@@ -679,9 +751,10 @@ void Engine::Rescale(unsigned ctx) {
         sum += f;
     }
     s.ctxTotal[ctx] = static_cast<uint16_t>(sum);
+    s.ctxSkew[ctx] = 0;
 }
 
-void Engine::Increment(unsigned ctx, unsigned j) {
+inline void Engine::Increment(unsigned ctx, unsigned j) {
     State& s = *s_;
     if (s.ctxTotal[ctx] > kNodeLimit) Rescale(ctx);
     uint16_t& f = s.freq[NodeAt(ctx, j)];
@@ -698,7 +771,7 @@ void Engine::LruAppend(uint16_t x) {
     s.lruTail = x;
 }
 
-void Engine::Touch(uint16_t x) {
+inline void Engine::Touch(uint16_t x) {
     State& s = *s_;
     if (x == s.lruTail) return;
     const uint16_t prev = lru_[x].prev;
@@ -742,13 +815,13 @@ uint16_t Engine::Recycle(bool symbolNode) {
 
     const Key k = key_[x];
     if (k.hprev == kNone)
-        pairHead_[(k.ctx << 4) ^ k.sym] = k.hnext;
+        pairHead_[PairHash(k.ctx, k.sym)] = k.hnext;
     else
         key_[k.hprev].hnext = k.hnext;
     if (k.hnext != kNone) key_[k.hnext].hprev = k.hprev;
 
     const unsigned ctx = k.ctx;
-    const unsigned j = slot_[x];
+    const unsigned j = keepSlots_ ? slot_[x] : FindNode(ctx, x);
     const unsigned cumX = CumAt(ctx, j);
     if (j == 1 && s.ctxCount[ctx] == 2) {  // only the escape is left: the context goes
         s.pendingNodes[0] = NodeAt(ctx, 0);
@@ -760,7 +833,13 @@ uint16_t Engine::Recycle(bool symbolNode) {
         return x;
     }
     RemoveEntry(ctx, j);
-    Recount(ctx, j - 1, cumX);
+    if (s.ctxSkew[ctx]) {
+        Recount(ctx, j - 1, cumX);
+    } else {
+        const uint16_t f = s.freq[x];
+        AddBefore(ctx, j, static_cast<uint16_t>(-f));
+        s.ctxTotal[ctx] = static_cast<uint16_t>(s.ctxTotal[ctx] - f);
+    }
     return x;
 }
 
@@ -788,6 +867,7 @@ void Engine::AddNode(unsigned hash) {
         s.ctxHead[ctx] = head;
         s.ctxTotal[ctx] = kNodeStep;
         s.ctxCount[ctx] = 0;
+        s.ctxSkew[ctx] = 0;
         s.freq[esc] = kNodeStep;
         Append(ctx, esc);
     }
@@ -799,7 +879,10 @@ void Engine::AddNode(unsigned hash) {
     s.freq[n] = kNodeStep;
     Append(ctx, n);
 
-    if (s.ctxTotal[ctx] > kNodeLimit) Rescale(ctx);
+    if (s.ctxTotal[ctx] > kNodeLimit) {
+        Rescale(ctx);
+        s.ctxSkew[ctx] = 1;  // the new node's freq was halved before the add below
+    }
     AddBefore(ctx, slot_[n], kNodeStep);
     s.ctxTotal[ctx] = static_cast<uint16_t>(s.ctxTotal[ctx] + kNodeStep);
 
@@ -817,7 +900,7 @@ void Engine::EncodeSymbol(int sym) {
     s.prevSym = s.curSym;
     s.curSym = static_cast<uint16_t>(sym);
     const unsigned ctx = s.prevSym;
-    const unsigned hash = (ctx << 4) ^ static_cast<unsigned>(sym);
+    const unsigned hash = PairHash(ctx, static_cast<unsigned>(sym));
     uint16_t x = pairHead_[hash];
     while (x != kNone && !(key_[x].sym == sym && key_[x].ctx == ctx)) x = key_[x].hnext;
     if (x != kNone) {
@@ -856,7 +939,7 @@ int Engine::DecodeSymbol() {
     const int i = m.Find(DecodeCount(m.cum[0]));
     DecodeRange(m.cum[0], m.cum[i - 1], m.cum[i]);
     s.curSym = m.idxToSym[i];
-    const unsigned hash = (ctx << 4) ^ s.curSym;
+    const unsigned hash = PairHash(ctx, s.curSym);
     if (PairKnown(hash, s.curSym, ctx)) {
         // An escape to a symbol the context already has: no encoder writes that.
         SetError(kPackBadData);
@@ -966,6 +1049,7 @@ void Engine::Advance(int count) {
 
 int Engine::Encode(int32_t size) {
     if (size < 0) return kPackRunError;
+    keepSlots_ = true;
     if (!TakeCommon()) {
         ReleaseAll();
         return kPackNoMemory;
