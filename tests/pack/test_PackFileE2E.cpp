@@ -1,27 +1,23 @@
 // The built pkk tool and the real arj program against the container.
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
-#include <random>
 #include <thread>
 
 #include "pack/PackFile.h"
+#include "pack/test_PackFileUtil.h"
 #include "platform/CodePage.h"
 #include "support/TempTree.h"
-
-extern char** environ;
 
 namespace hv {
 namespace {
 
 namespace fs = std::filesystem;
 using test::ReadPosixFile;
-using test::WritePosixFile;
 
 const std::string kPkk = HALVORA_BINARY_DIR "/tools/pkk";
 
@@ -38,79 +34,79 @@ struct Result {
 
 class PkkTest : public test::TempTree {
   protected:
+    // Runs pkk in `cwd` (a directory under the root; the root itself by default).
     Result Pkk(const std::vector<std::string>& args, const std::string& cwd = {}) {
-        std::string cmd = "cd " + Quote(cwd.empty() ? Root() : cwd) + " && " + Quote(kPkk);
+        std::string cmd = "cd " + Quote(Root() + "/" + cwd) + " && " + Quote(kPkk);
         for (const auto& a : args) cmd += " " + Quote(a);
         cmd += " >" + Quote(Root() + "/pkk.out") + " 2>" + Quote(Root() + "/pkk.err");
-        Result r;
-        int raw = std::system(cmd.c_str());
-        r.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-        r.out = ReadPosixFile(Root() + "/pkk.out");
-        r.err = ReadPosixFile(Root() + "/pkk.err");
-        return r;
+        const int raw = std::system(cmd.c_str());
+        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadPosixFile(Root() + "/pkk.out"),
+                ReadPosixFile(Root() + "/pkk.err")};
+    }
+    // Runs pkk expecting success; its output.
+    std::string PkkOk(const std::vector<std::string>& args, const std::string& cwd = {}) {
+        const Result r = Pkk(args, cwd);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
     }
 };
 
-std::string Random(size_t n, unsigned seed) {
-    std::mt19937 rng(seed);
-    std::string s(n, '\0');
-    for (auto& c : s) c = static_cast<char>(rng());
-    return s;
-}
-
 TEST_F(PkkTest, RoundTripOfACorpus) {
-    std::string text;
+    std::string text, binary;
     for (int i = 0; text.size() < 50000; ++i)
         text += "Строка " + std::to_string(i) + " of the text\n";
-    std::string binary;
     for (unsigned i = 0; i < 70000; ++i) binary += static_cast<char>((i * i) >> 3);
     const std::vector<std::pair<std::string, std::string>> corpus = {
         {"text.txt", text},
         {"binary.bin", binary},
-        {"random.bin", Random(30000, 1)},
+        {"random.bin", test::Noise(30000, 1)},
         {"empty", ""},
         {"one", "1"},
-        {"block.bin", Random(4096, 2)},
+        {"block.bin", test::Noise(4096, 2)},
         {"sub/deeper/zeros.bin", std::string(100000, '\0')},
         {"Отчёт за май.txt", "report\n"},
     };
     for (const auto& [name, content] : corpus) CreateFile("src/" + name, content);
-    Result add = Pkk({"a", "arc.pkk", "."}, Root() + "/src");
-    ASSERT_EQ(add.status, 0) << add.err;
+    PkkOk({"a", "arc.pkk", "."}, "src");
     ASSERT_TRUE(Exists(Root() + "/src/arc.pkk"));
+    const std::string list = PkkOk({"l", "src/arc.pkk"});
+    EXPECT_NE(list.find(" Отчёт за май.txt\n"), std::string::npos) << list;
+    EXPECT_NE(list.find("1 0 0 "), std::string::npos) << list;  // the empty file, stored
+    EXPECT_NE(list.find(" sub\\deeper\\zeros.bin\n"), std::string::npos) << list;
 
-    Result list = Pkk({"l", "src/arc.pkk"});
-    ASSERT_EQ(list.status, 0) << list.err;
-    EXPECT_NE(list.out.find(" Отчёт за май.txt\n"), std::string::npos) << list.out;
-    EXPECT_NE(list.out.find("1 0 0 "), std::string::npos) << list.out;  // the empty file, stored
-    EXPECT_NE(list.out.find(" sub\\deeper\\zeros.bin\n"), std::string::npos) << list.out;
-
-    Result x = Pkk({"x", "-o", "out", "src/arc.pkk"});
-    ASSERT_EQ(x.status, 0) << x.err;
+    PkkOk({"x", "-o", "out", "src/arc.pkk"});
     for (const auto& [name, content] : corpus) {
         ASSERT_TRUE(Exists(Root() + "/out/" + name)) << name;
         EXPECT_EQ(ReadPosixFile(Root() + "/out/" + name), content) << name;
     }
     // -j drops the directories.
-    Result j = Pkk({"x", "-o", "flat", "-j", "src/arc.pkk", "sub/deeper/zeros.bin"});
-    ASSERT_EQ(j.status, 0) << j.err;
+    PkkOk({"x", "-o", "flat", "-j", "src/arc.pkk", "sub/deeper/zeros.bin"});
     EXPECT_EQ(ReadPosixFile(Root() + "/flat/zeros.bin"), std::string(100000, '\0'));
 }
 
-TEST_F(PkkTest, ListDeleteCommentAndExitCodes) {
+TEST_F(PkkTest, ListUpdateDeleteCommentAndExitCodes) {
     CreateFile("w/a.txt", "alpha");
     CreateFile("w/b.txt", std::string(10000, 'b'));
-    ASSERT_EQ(Pkk({"a", "-s", "-b", "w", "arc", "w/a.txt", "w/b.txt"}).status, 0);
+    PkkOk({"a", "-s", "-b", "w", "arc", "w/a.txt", "w/b.txt"});
     ASSERT_TRUE(Exists(Root() + "/arc.PKK"));
-    Result l = Pkk({"l", "arc.PKK"});
-    ASSERT_EQ(l.status, 0);
+    const std::string l = PkkOk({"l", "arc.PKK"});
     char line[64];
     std::snprintf(line, sizeof line, "1 5 5 %08X a.txt\n",
                   static_cast<uint32_t>(FileAge(*ToWindowsPath(Root() + "/w/a.txt"))));
-    EXPECT_EQ(l.out.substr(0, l.out.find('\n') + 1), line);
-    EXPECT_NE(l.out.find("1 10000 10000 "), std::string::npos);  // -s stored it
+    EXPECT_EQ(l.substr(0, l.find('\n') + 1), line);
+    EXPECT_NE(l.find("1 10000 10000 "), std::string::npos);  // -s stored it
 
-    ASSERT_EQ(Pkk({"c", "arc.PKK", "Комментарий"}).status, 0);
+    // An update of unchanged files leaves the archive untouched; a changed one is added.
+    const auto before = fs::last_write_time(Root() + "/arc.PKK");
+    const std::string bytes = ReadPosixFile(Root() + "/arc.PKK");
+    PkkOk({"u", "-b", "w", "arc.PKK", "w/a.txt"});
+    EXPECT_EQ(fs::last_write_time(Root() + "/arc.PKK"), before);
+    EXPECT_EQ(ReadPosixFile(Root() + "/arc.PKK"), bytes);
+    test::WritePosixFile(Root() + "/w/a.txt", "alpha, changed");
+    PkkOk({"u", "-b", "w", "arc.PKK", "w/a.txt"});
+    EXPECT_NE(PkkOk({"l", "arc.PKK"}).find("1 14 14 "), std::string::npos);
+
+    PkkOk({"c", "arc.PKK", "Комментарий"});
     TPackFileObject a;
     a.SetArchiveName(*ToWindowsPath(Root() + "/arc.PKK"));
     a.SetActive(true);
@@ -120,43 +116,29 @@ TEST_F(PkkTest, ListDeleteCommentAndExitCodes) {
     Result missing = Pkk({"d", "arc.PKK", "nothing.txt"});
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err, "pkk: error -214: File nothing.txt not found in archive\n");
-    ASSERT_EQ(Pkk({"d", "arc.PKK", "A.TXT"}).status, 0);
-    ASSERT_EQ(Pkk({"d", "arc.PKK", "b.txt"}).status, 0);
+    PkkOk({"d", "arc.PKK", "A.TXT"});
+    PkkOk({"d", "arc.PKK", "b.txt"});
     EXPECT_FALSE(Exists(Root() + "/arc.PKK"));  // no members left: removed
 
-    EXPECT_EQ(Pkk({}).status, 2);
-    EXPECT_EQ(Pkk({"q", "arc"}).status, 2);
-    EXPECT_EQ(Pkk({"a", "arc"}).status, 2);
-    EXPECT_EQ(Pkk({"x", "-z", "arc"}).status, 2);
+    for (const std::vector<std::string>& bad :
+         {std::vector<std::string>{}, {"q", "arc"}, {"a", "arc"}, {"x", "-z", "arc"}})
+        EXPECT_EQ(Pkk(bad).status, 2);
     Result help = Pkk({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("pkk x [-o DIR] [-j] ARCHIVE [NAME...]"), std::string::npos);
     Result notArc = Pkk({"l", "w/a.txt"});
     EXPECT_EQ(notArc.status, 1);
     EXPECT_EQ(notArc.err, "pkk: error -206: Invalid archive header\n");
-    EXPECT_EQ(ReadPosixFile(Root() + "/w/a.txt"), "alpha");
-}
-
-TEST_F(PkkTest, UpdateAddsOnlyChangedFiles) {
-    CreateFile("w/a.txt", "alpha");
-    ASSERT_EQ(Pkk({"a", "arc.pkk", "a.txt"}, Root() + "/w").status, 0);
-    auto before = fs::last_write_time(Root() + "/w/arc.pkk");
-    std::string bytes = ReadPosixFile(Root() + "/w/arc.pkk");
-    ASSERT_EQ(Pkk({"u", "arc.pkk", "a.txt"}, Root() + "/w").status, 0);
-    EXPECT_EQ(fs::last_write_time(Root() + "/w/arc.pkk"), before);
-    EXPECT_EQ(ReadPosixFile(Root() + "/w/arc.pkk"), bytes);
-    WritePosixFile(Root() + "/w/a.txt", "alpha, changed");
-    ASSERT_EQ(Pkk({"u", "arc.pkk", "a.txt"}, Root() + "/w").status, 0);
-    EXPECT_NE(Pkk({"l", "arc.pkk"}, Root() + "/w").out.find("1 14 14 "), std::string::npos);
+    EXPECT_EQ(ReadPosixFile(Root() + "/w/a.txt"), "alpha, changed");
 }
 
 TEST_F(PkkTest, KilledWhileAddingLeavesThePreviousArchive) {
     CreateFile("w/small.txt", "small");
-    ASSERT_EQ(Pkk({"a", "arc.pkk", "small.txt"}, Root() + "/w").status, 0);
+    PkkOk({"a", "arc.pkk", "small.txt"}, "w");
     const std::string arc = Root() + "/w/arc.pkk";
     const std::string bytes = ReadPosixFile(arc);
     // Random-ish data: packing it takes seconds, long enough to be caught midway.
-    std::string big = Random(30 << 20, 5);
+    std::string big = test::Noise(30 << 20, 5);
     for (size_t i = 0; i < big.size(); i += 3) big[i] = 'a';
     CreateFile("w/big.bin", big);
 
@@ -185,15 +167,12 @@ TEST_F(PkkTest, KilledWhileAddingLeavesThePreviousArchive) {
     ASSERT_TRUE(caught) << "pkk ended before it could be killed";
     EXPECT_TRUE(WIFSIGNALED(status));
     EXPECT_EQ(ReadPosixFile(arc), bytes);
-    Result l = Pkk({"l", "arc.pkk"}, Root() + "/w");
-    EXPECT_EQ(l.status, 0);
-    EXPECT_EQ(l.out.find("big.bin"), std::string::npos);
+    EXPECT_EQ(PkkOk({"l", "arc.pkk"}, "w").find("big.bin"), std::string::npos);
 }
 
 TEST_F(PkkTest, RealArjArchiveIsListedButNeverChanged) {
     CreateFile("w/a.txt", "hello arj\n");
-    std::string text;
-    for (int i = 0; text.size() < 20000; ++i) text += std::to_string(i) + "\n";
+    const std::string text = test::Rows(20000);
     CreateFile("w/sub/b.txt", text);
     std::string cmd =
         "cd " + Quote(Root() + "/w") + " && arj a -r ../x.arj a.txt sub/b.txt >/dev/null 2>&1";
@@ -206,27 +185,21 @@ TEST_F(PkkTest, RealArjArchiveIsListedButNeverChanged) {
     a.SetActive(true);
     EXPECT_EQ(a.ArchiveHeader().Name, "x.arj");
     EXPECT_EQ(ArchiveVersionText(a.ArchiveHeader().Version, a.ArchiveType()), "11");
-    std::vector<std::string> names;
-    std::vector<uint32_t> sizes;
-    for (; !a.EndOfArchive(); a.ReadNext()) {
-        names.push_back(a.MemberName());
-        sizes.push_back(a.FileHeader().UnpackedSize);
-    }
+    std::vector<std::pair<std::string, uint32_t>> members;
+    for (; !a.EndOfArchive(); a.ReadNext())
+        members.emplace_back(a.MemberName(), a.FileHeader().UnpackedSize);
     a.SetActive(false);
-    ASSERT_EQ(names.size(), 2u);
-    EXPECT_EQ(names[0], "a.txt");
-    EXPECT_EQ(ExtractFileName(names[1]), "b.txt");
-    EXPECT_EQ(sizes[0], 10u);
-    EXPECT_EQ(sizes[1], text.size());
+    ASSERT_EQ(members.size(), 2u);
+    EXPECT_EQ(members[0], std::make_pair(std::string("a.txt"), 10u));
+    EXPECT_EQ(ExtractFileName(members[1].first), "b.txt");
+    EXPECT_EQ(members[1].second, text.size());
 
-    a.Operation = kArcOpExtract;
-    a.SetFileName("a.txt");
-    EXPECT_THROW(a.Execute(), EArchiveObjectError);
+    EXPECT_THROW(test::Run(a, kArcOpExtract, "a.txt"), EArchiveObjectError);
     EXPECT_EQ(a.ResultCode(), kArcOtherType);
     Result add = Pkk({"a", "x.arj", "w/a.txt"});
     EXPECT_EQ(add.status, 1);
     EXPECT_EQ(add.err, "pkk: error -208: Other archive type\n");
-    EXPECT_EQ(Pkk({"l", "x.arj"}).status, 0);
+    PkkOk({"l", "x.arj"});
     EXPECT_EQ(ReadPosixFile(Root() + "/x.arj"), bytes);
 }
 

@@ -1,9 +1,8 @@
 #include "pack/test_PackFileUtil.h"
 
-#include <algorithm>
-#include <cstring>
+#include <filesystem>
 
-#include "pack/PackUnit.h"
+#include "pack/test_PackUnitUtil.h"
 #include "support/TempTree.h"
 
 namespace hv::test {
@@ -64,21 +63,14 @@ std::string MakeStub(int size) {
 }
 
 int64_t PackedSize(const std::string& content) {
-    TPackObject p;
-    size_t pos = 0;
-    int64_t written = 0;
-    p.OnRead = [&](void* buf, int count) -> int {
-        size_t n = std::min(content.size() - pos, static_cast<size_t>(count));
-        std::memcpy(buf, content.data() + pos, n);
-        pos += n;
-        return static_cast<int>(n);
-    };
-    p.OnWrite = [&](const void*, int count) -> int {
-        written += count;
-        return count;
-    };
-    int r = p.Pack(static_cast<int32_t>(content.size()));
-    return r < 0 ? r : written;
+    return PackBytes(Bytes(content.begin(), content.end())).code;
+}
+
+std::vector<std::string> Temps(const std::string& posixDir) {
+    std::vector<std::string> out;
+    for (auto& e : std::filesystem::directory_iterator(posixDir))
+        if (e.path().filename().string().rfind("$pk", 0) == 0) out.push_back(e.path());
+    return out;
 }
 
 }  // namespace hv::test

@@ -1,7 +1,8 @@
-// Helpers of the container tests: member dumps, hand-made archives, stubs.
+// Helpers of the container tests: member dumps, hand-made archives, stubs, contents.
 #pragma once
 
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -32,5 +33,29 @@ std::string MakeStub(int size);
 
 // What the codec makes of Content.
 int64_t PackedSize(const std::string& content);
+
+// Runs the operation on the named file or member.
+inline int Run(TPackFileObject& a, uint8_t op, const std::string& name) {
+    a.Operation = op;
+    a.SetFileName(name);
+    return a.Execute();
+}
+
+// The temporary archives ("$pk...") in the POSIX directory.
+std::vector<std::string> Temps(const std::string& posixDir);
+
+inline std::string Noise(size_t n, unsigned seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (auto& c : s) c = static_cast<char>(rng());
+    return s;
+}
+
+// Text lines "row <i * step mod 100003>" up to at least n bytes: packs well, slowly.
+inline std::string Rows(size_t n, int step = 1) {
+    std::string text;
+    for (int i = 0; text.size() < n; ++i) text += "row " + std::to_string(i * step % 100003) + "\n";
+    return text;
+}
 
 }  // namespace hv::test

@@ -2,14 +2,23 @@
 // and deterministic test inputs.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "pack/Codec.h"
 #include "pack/PackUnit.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace hv {
 
@@ -26,20 +35,16 @@ namespace hv::test {
 using Bytes = std::vector<uint8_t>;
 
 // Deterministic generator (64-bit LCG, top 31 bits).
-class Lcg {
-public:
-    explicit Lcg(uint64_t seed) : s_(seed) {}
+struct Lcg {
+    uint64_t s;
     uint32_t Next() {
-        s_ = s_ * 6364136223846793005ull + 1442695040888963407ull;
-        return static_cast<uint32_t>(s_ >> 33);
+        s = s * 6364136223846793005ull + 1442695040888963407ull;
+        return static_cast<uint32_t>(s >> 33);
     }
-
-private:
-    uint64_t s_;
 };
 
 inline Bytes RandomBytes(size_t n, uint64_t seed) {
-    Lcg g(seed);
+    Lcg g{seed};
     Bytes out(n);
     for (auto& b : out) b = static_cast<uint8_t>(g.Next() & 0xFF);
     return out;
@@ -48,7 +53,7 @@ inline Bytes RandomBytes(size_t n, uint64_t seed) {
 // Bytes from a window of 40 values that slides up by one every 300 bytes: contexts
 // come and go, so the node pool recycles and whole contexts empty.
 inline Bytes Slide(size_t n, uint64_t seed) {
-    Lcg g(seed);
+    Lcg g{seed};
     Bytes out(n);
     for (size_t t = 0; t < n; ++t) out[t] = static_cast<uint8_t>((t / 300 + g.Next() % 40) & 0xFF);
     return out;
@@ -57,7 +62,7 @@ inline Bytes Slide(size_t n, uint64_t seed) {
 // Units "x", then 'a' (nine times in ten) or a random byte, then four random bytes:
 // the context 'x' grows heavy while its rare pairs are recycled and come back.
 inline Bytes Skew(size_t units, uint64_t seed) {
-    Lcg g(seed);
+    Lcg g{seed};
     Bytes out;
     for (size_t u = 0; u < units; ++u) {
         out.push_back('x');
@@ -72,7 +77,7 @@ inline Bytes Words(size_t n, uint64_t seed) {
     static const char* const kWords[] = {"the",    "codec", "packs",   "a",     "stream", "of",
                                          "bytes",  "into",  "bits",    "and",   "back",   "again",
                                          "window", "model", "context", "escape"};
-    Lcg g(seed);
+    Lcg g{seed};
     std::string s;
     while (s.size() < n) {
         s += kWords[g.Next() % 16];
@@ -81,10 +86,57 @@ inline Bytes Words(size_t n, uint64_t seed) {
     return Bytes(s.begin(), s.begin() + static_cast<std::ptrdiff_t>(n));
 }
 
+// Words, random bytes, runs and sliding windows in turn.
+inline Bytes Mixed(size_t n) {
+    Bytes out;
+    for (uint64_t seed = 11; out.size() < n; ++seed) {
+        const Bytes part = seed % 4 == 0   ? Words(100000, seed)
+                           : seed % 4 == 1 ? RandomBytes(10000, seed)
+                           : seed % 4 == 2 ? Bytes(20000, static_cast<uint8_t>(seed))
+                                           : Slide(20000, seed);
+        out.insert(out.end(), part.begin(), part.end());
+    }
+    out.resize(n);
+    return out;
+}
+
 inline uint64_t Fnv1a(const Bytes& d) {
     uint64_t h = 0xcbf29ce484222325ull;
     for (uint8_t b : d) h = (h ^ b) * 0x100000001b3ull;
     return h;
+}
+
+// Copies up to `count` bytes of `src` from `at` on; -1 at its end.
+inline int Take(const Bytes& src, size_t& at, void* buf, size_t count) {
+    const size_t n = std::min(count, src.size() - at);
+    if (n == 0) return -1;
+    std::memcpy(buf, src.data() + at, n);
+    at += n;
+    return static_cast<int>(n);
+}
+
+// OnRead over `data`, at most `chunk` bytes a call; `asked` logs the counts asked for.
+inline TPackObject::ReadEvent Reader(const Bytes& data, size_t chunk = SIZE_MAX,
+                                     std::vector<int>* asked = nullptr) {
+    auto at = std::make_shared<size_t>(0);
+    return [&data, at, chunk, asked](void* buf, int count) {
+        if (asked) asked->push_back(count);
+        return Take(data, *at, buf, std::min(static_cast<size_t>(count), chunk));
+    };
+}
+
+// OnWrite appending to `out`; a write that would pass `cap` bytes fails.
+inline TPackObject::WriteEvent Writer(Bytes& out, size_t cap = SIZE_MAX) {
+    return [&out, cap](const void* buf, int count) {
+        if (out.size() + static_cast<size_t>(count) > cap) return -1;
+        auto p = static_cast<const uint8_t*>(buf);
+        out.insert(out.end(), p, p + count);
+        return count;
+    };
+}
+
+inline TPackObject::WriteEvent Discard() {
+    return [](const void*, int n) { return n; };
 }
 
 // Result code and the bytes written by one run.
@@ -93,49 +145,23 @@ struct RunResult {
     Bytes out;
 };
 
-// Packs data through a TPackObject; OnRead hands over at most `chunk` bytes a call.
-inline RunResult PackBytes(const Bytes& data, int chunk = 1 << 30) {
+inline RunResult PackBytes(const Bytes& data, size_t chunk = SIZE_MAX) {
     TPackObject po;
-    size_t at = 0;
     RunResult r;
-    po.OnRead = [&](void* buf, int count) {
-        const size_t n =
-            std::min({static_cast<size_t>(count), data.size() - at, static_cast<size_t>(chunk)});
-        if (n == 0) return -1;
-        std::memcpy(buf, data.data() + at, n);
-        at += n;
-        return static_cast<int>(n);
-    };
-    po.OnWrite = [&](const void* buf, int count) {
-        auto p = static_cast<const uint8_t*>(buf);
-        r.out.insert(r.out.end(), p, p + count);
-        return count;
-    };
+    po.OnRead = Reader(data, chunk);
+    po.OnWrite = Writer(r.out);
     r.code = po.Pack(static_cast<int32_t>(data.size()));
     return r;
 }
 
-// Unpacks `source` (all of it readable) as a stream of packedSize bytes. A writer
-// that would pass `cap` bytes of output refuses (a write error), so a huge decoded
-// length ends quickly.
+// Unpacks `source` (all of it readable) as a stream of packedSize bytes. Output past
+// `cap` bytes is a write error, so a huge decoded length ends quickly.
 inline RunResult UnpackBytes(const Bytes& source, int32_t packedSize, int32_t unpackedSize,
                              size_t cap = SIZE_MAX) {
     TPackObject po;
-    size_t at = 0;
     RunResult r;
-    po.OnRead = [&](void* buf, int count) {
-        const size_t n = std::min(static_cast<size_t>(count), source.size() - at);
-        if (n == 0) return -1;
-        std::memcpy(buf, source.data() + at, n);
-        at += n;
-        return static_cast<int>(n);
-    };
-    po.OnWrite = [&](const void* buf, int count) {
-        if (r.out.size() + static_cast<size_t>(count) > cap) return -1;
-        auto p = static_cast<const uint8_t*>(buf);
-        r.out.insert(r.out.end(), p, p + count);
-        return count;
-    };
+    po.OnRead = Reader(source);
+    po.OnWrite = Writer(r.out, cap);
     r.code = po.Unpack(packedSize, unpackedSize);
     EXPECT_EQ(po.BlockCount(), 0u);
     return r;
@@ -148,12 +174,9 @@ inline RunResult UnpackBytes(const Bytes& packed, int32_t unpackedSize = 0) {
 // An interface record over memory for running the engine directly; counts blocks and
 // can refuse the n-th allocation.
 struct MemoryIo {
-    Bytes in;
+    Bytes in, out;
     size_t at = 0;
-    Bytes out;
-    int allocs = 0;
-    int frees = 0;
-    int failAlloc = 0;  // 1-based allocation to refuse; 0: none
+    int allocs = 0, frees = 0, failAlloc = 0;  // failAlloc: 1-based allocation to refuse
     int reads = 0, writes = 0, reports = 0;
 
     codec::Io Record() {
@@ -161,8 +184,7 @@ struct MemoryIo {
             this,
             [](uint32_t size, void* u) -> void* {
                 auto* self = static_cast<MemoryIo*>(u);
-                if (++self->allocs == self->failAlloc) return nullptr;
-                return std::malloc(size);
+                return ++self->allocs == self->failAlloc ? nullptr : std::malloc(size);
             },
             [](void* p, void* u) {
                 ++static_cast<MemoryIo*>(u)->frees;
@@ -171,11 +193,7 @@ struct MemoryIo {
             [](int32_t count, void* buf, void* u) -> int32_t {
                 auto* self = static_cast<MemoryIo*>(u);
                 ++self->reads;
-                const size_t n = std::min(static_cast<size_t>(count), self->in.size() - self->at);
-                if (n == 0) return -1;
-                std::memcpy(buf, self->in.data() + self->at, n);
-                self->at += n;
-                return static_cast<int32_t>(n);
+                return Take(self->in, self->at, buf, static_cast<size_t>(count));
             },
             [](int32_t count, const void* buf, void* u) -> int32_t {
                 auto* self = static_cast<MemoryIo*>(u);
@@ -192,16 +210,21 @@ struct MemoryIo {
     }
 };
 
-// Records the tokens of a run.
-struct TokenLog : codec::TokenTrace {
-    struct Token {
-        int length;    // 1 for a literal
-        int distance;  // 0 for a literal
-        int byte;      // the literal, -1 for a match
-    };
-    std::vector<Token> tokens;
-    void Literal(int byte) override { tokens.push_back({1, 0, byte}); }
-    void Match(int length, int distance) override { tokens.push_back({length, distance, -1}); }
-};
+// Feeds every saved input of the fuzz corpus `name` (seeds and the inputs that once
+// failed) to the fuzz target linked in; returns how many there were.
+inline size_t ReplayFuzzCorpus(const std::string& name) {
+    namespace fs = std::filesystem;
+    std::vector<fs::path> inputs;
+    for (auto& e : fs::directory_iterator(fs::path(HALVORA_SOURCE_DIR) / "fuzz/corpus" / name))
+        if (e.is_regular_file()) inputs.push_back(e.path());
+    std::sort(inputs.begin(), inputs.end());
+    for (const auto& p : inputs) {
+        SCOPED_TRACE(p.filename().string());
+        std::ifstream in(p, std::ios::binary);
+        const Bytes data((std::istreambuf_iterator<char>(in)), {});
+        EXPECT_EQ(LLVMFuzzerTestOneInput(data.data(), data.size()), 0);
+    }
+    return inputs.size();
+}
 
 }  // namespace hv::test

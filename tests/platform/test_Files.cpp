@@ -1,3 +1,5 @@
+// Enumeration and the facts of its entries, date stamps, file operations,
+// drives and the directories the environment places.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,20 +8,20 @@
 #include <cstdlib>
 #include <functional>
 #include <iterator>
+#include <optional>
 
-#include "platform/AnsiLiteral.h"
 #include "platform/Platform.h"
 #include "support/TempTree.h"
 
 namespace hv {
 namespace {
 
-using test::TempTree;
+using Names = std::vector<std::string>;
 
-class FileTree : public TempTree {
-protected:
-    std::vector<std::string> List(const std::string& pattern, uint32_t attr) {
-        std::vector<std::string> out;
+class FileTree : public test::TempTree {
+  protected:
+    Names List(const std::string& pattern, uint32_t attr) {
+        Names out;
         FindFile ff;
         for (bool ok = ff.First(pattern, attr); ok; ok = ff.Next()) out.push_back(ff.Data().name);
         std::sort(out.begin(), out.end());
@@ -27,57 +29,14 @@ protected:
     }
 };
 
-using Names = std::vector<std::string>;
-
-TEST_F(FileTree, AttributeSetDecidesWhatIsListed) {
-    CreateFile("d/W/plain.txt", "abc");
-    CreateFile("d/W/.hidden");
-    CreateDir("d/W/sub");
-    std::string ro = CreateFile("d/W/ro.txt");
-    chmod(ro.c_str(), 0444);
-    EXPECT_EQ(List("D:\\W\\*.*", 0), (Names{"plain.txt", "ro.txt"}));
-    EXPECT_EQ(List("D:\\W\\*.*", kAttrHidden), (Names{".hidden", "plain.txt", "ro.txt"}));
-    EXPECT_EQ(List("D:\\W\\*.*", kAttrDirectory), (Names{"plain.txt", "ro.txt", "sub"}));
-    EXPECT_EQ(List("D:\\W\\*.txt", kAttrAnyFile), (Names{"plain.txt", "ro.txt"}));
-    EXPECT_TRUE(List("D:\\Missing\\*.*", kAttrAnyFile).empty());
-    EXPECT_EQ(LastError(), static_cast<uint32_t>(kErrPathNotFound));
-
-    FindData fd;
-    ASSERT_TRUE(GetFileInfo("D:\\W\\ro.txt", fd));
-    EXPECT_EQ(fd.Attr(), static_cast<uint32_t>(kAttrArchive | kAttrReadOnly));
-    ASSERT_TRUE(GetFileInfo("D:\\W\\plain.txt", fd));
-    EXPECT_EQ(fd.Size(), 3);
-    EXPECT_EQ(GetFileAttributes("D:\\W\\sub"), static_cast<uint32_t>(kAttrDirectory));
-    EXPECT_EQ(GetFileAttributes("D:\\W\\nothing"), kInvalidAttributes);
-    EXPECT_TRUE(SetFileAttributes("D:\\W\\ro.txt", 0));
-    EXPECT_EQ(GetFileAttributes("D:\\W\\ro.txt"), static_cast<uint32_t>(kAttrArchive));
-}
-
-TEST_F(FileTree, LinksToDirectoriesAreNeverWalkedAndSpecialFilesSkipped) {
-    std::string target = CreateDir("d/Target");
-    CreateFile("d/Target/keep.txt", "keep");
-    CreateDir("d/W");
-    ASSERT_EQ(symlink(target.c_str(), (Root() + "/d/W/loop").c_str()), 0);
-    ASSERT_EQ(symlink((Root() + "/d/W").c_str(), (Root() + "/d/W/self").c_str()), 0);
-    ASSERT_EQ(mkfifo((Root() + "/d/W/fifo").c_str(), 0600), 0);
-    CreateFile("d/W/f.txt", "f");
-    ASSERT_EQ(symlink((Root() + "/d/W/f.txt").c_str(), (Root() + "/d/W/flink.txt").c_str()), 0);
-    // A directory scan sees neither the links to directories nor the FIFO.
-    EXPECT_EQ(List("D:\\W\\*.*", kAttrDirectory | kAttrHidden), (Names{"f.txt", "flink.txt"}));
-    // Deletion (which asks for system files) sees a link as a file and removes only the link.
-    EXPECT_EQ(List("D:\\W\\*.*", kAttrSystem), (Names{"f.txt", "flink.txt", "loop", "self"}));
-    EXPECT_TRUE(DeleteFile("D:\\W\\loop"));
-    EXPECT_TRUE(Exists(Root() + "/d/Target/keep.txt"));
-}
-
-// Kinds come from the listing, the rest from a look-up on first use: both
-// must give what a stat of the entry gives.
+// D:\W holds an entry of each kind. Kinds come from the listing, the rest from
+// a look-up on first use: both must give what a stat of the entry gives.
 TEST_F(FileTree, ListedEntriesGiveTheFactsOfAStat) {
     const std::string w = Root() + "/d/W/";
     CreateFile("d/W/plain.txt", "abc");
     chmod(CreateFile("d/W/ro.txt", "ro").c_str(), 0444);
     CreateFile("d/W/.hid", "h");
-    CreateDir("d/W/sub");
+    CreateFile("d/W/sub/keep.txt", "keep");
     chmod(CreateDir("d/W/rosub").c_str(), 0555);
     ASSERT_EQ(symlink((w + "plain.txt").c_str(), (w + "flink.txt").c_str()), 0);
     ASSERT_EQ(symlink((w + "sub").c_str(), (w + "dlink").c_str()), 0);
@@ -113,12 +72,32 @@ TEST_F(FileTree, ListedEntriesGiveTheFactsOfAStat) {
         EXPECT_FALSE(d.Gone()) << d.name;
         FindData single;
         ASSERT_TRUE(GetFileInfo("D:\\W\\" + d.name, single)) << d.name;
+        EXPECT_EQ(single.Attr(), r->attr) << d.name;
+        EXPECT_EQ(single.Size(), r->size) << d.name;
         EXPECT_EQ(d.Time(), single.Time()) << d.name;
         if (r->stamped) {
             EXPECT_EQ(d.Time(), stamp) << d.name;
         }
     }
     EXPECT_EQ(listed, std::size(rows)) << "the FIFO is skipped";
+
+    // The attribute set decides what is listed: a directory scan sees neither the
+    // links to directories nor the FIFO; deletion, which asks for system files,
+    // sees a link as a file and removes only the link.
+    EXPECT_EQ(List("D:\\W\\*.*", 0), (Names{"flink.txt", "plain.txt", "ro.txt"}));
+    EXPECT_EQ(List("D:\\W\\*.*", kAttrHidden), (Names{".hid", "flink.txt", "plain.txt", "ro.txt"}));
+    EXPECT_EQ(List("D:\\W\\*.*", kAttrDirectory),
+              (Names{"flink.txt", "plain.txt", "ro.txt", "rosub", "sub"}));
+    EXPECT_EQ(List("D:\\W\\*.*", kAttrSystem),
+              (Names{"dangling", "dlink", "flink.txt", "plain.txt", "ro.txt"}));
+    EXPECT_EQ(List("D:\\W\\*.txt", kAttrAnyFile), (Names{"flink.txt", "plain.txt", "ro.txt"}));
+    EXPECT_TRUE(DeleteFile("D:\\W\\dlink"));
+    EXPECT_TRUE(Exists(w + "sub/keep.txt"));
+    EXPECT_TRUE(List("D:\\Missing\\*.*", kAttrAnyFile).empty());
+    EXPECT_EQ(LastError(), kErrPathNotFound);
+    EXPECT_EQ(GetFileAttributes("D:\\W\\nothing"), kInvalidAttributes);
+    EXPECT_TRUE(SetFileAttributes("D:\\W\\ro.txt", 0));
+    EXPECT_EQ(GetFileAttributes("D:\\W\\ro.txt"), kAttrArchive);
 }
 
 // An entry that changed between the listing and the first question about it:
@@ -129,36 +108,19 @@ TEST_F(FileTree, EntriesChangedAfterTheListing) {
     const std::string dir = CreateDir("d/Dir");
     struct Row {
         std::string name;
-        std::function<void(const std::string&)> change;
+        bool inPlace;  // else the entry is removed first
+        std::function<void(const char*)> change;
         bool gone;
         int64_t size;
     } rows[] = {
-        {"removed", [](const std::string& p) { unlink(p.c_str()); }, true, 0},
-        {"grown", [](const std::string& p) { test::WritePosixFile(p, "12345"); }, false, 5},
-        {"now a directory",
-         [](const std::string& p) {
-             unlink(p.c_str());
-             mkdir(p.c_str(), 0700);
-         },
-         true, 0},
-        {"now a fifo",
-         [](const std::string& p) {
-             unlink(p.c_str());
-             mkfifo(p.c_str(), 0600);
-         },
-         true, 0},
-        {"now a link to a directory",
-         [&](const std::string& p) {
-             unlink(p.c_str());
-             EXPECT_EQ(symlink(dir.c_str(), p.c_str()), 0);
-         },
-         true, 0},
-        {"now a link to a file",
-         [&](const std::string& p) {
-             unlink(p.c_str());
-             EXPECT_EQ(symlink(other.c_str(), p.c_str()), 0);
-         },
-         false, 7},
+        {"removed", false, nullptr, true, 0},
+        {"grown", true, [](const char* p) { test::WritePosixFile(p, "12345"); }, false, 5},
+        {"now a directory", false, [](const char* p) { mkdir(p, 0700); }, true, 0},
+        {"now a fifo", false, [](const char* p) { mkfifo(p, 0600); }, true, 0},
+        {"now a link to a directory", false,
+         [&](const char* p) { EXPECT_EQ(symlink(dir.c_str(), p), 0); }, true, 0},
+        {"now a link to a file", false,
+         [&](const char* p) { EXPECT_EQ(symlink(other.c_str(), p), 0); }, false, 7},
     };
     for (bool closed : {false, true}) {
         const std::string sub = closed ? "Closed" : "Open";
@@ -169,7 +131,8 @@ TEST_F(FileTree, EntriesChangedAfterTheListing) {
             ASSERT_TRUE(ff.First("D:\\" + sub + "\\" + r.name, kAttrAnyFile));
             FindData entry = ff.Data();
             if (closed) ff.Close();
-            r.change(path);
+            if (!r.inPlace) unlink(path.c_str());
+            if (r.change) r.change(path.c_str());
             SetLastError(0);
             EXPECT_EQ(entry.Gone(), r.gone);
             EXPECT_EQ(LastError(), r.gone ? kErrFileNotFound : kErrSuccess);
@@ -258,50 +221,38 @@ TEST_F(FileTree, DrivesFacts) {
     (void)VolumeLabel("D:");  // may be empty; must not fail
 }
 
-// Changes the environment: restores it before returning.
+// Sets an environment variable until the end of the scope.
 class EnvGuard {
-public:
-    explicit EnvGuard(const char* name) : name_(name) {
-        const char* v = std::getenv(name);
-        had_ = v != nullptr;
-        if (had_) old_ = v;
+  public:
+    EnvGuard(const char* name, const std::string& value) : name_(name) {
+        if (const char* v = std::getenv(name)) old_ = v;
+        setenv(name, value.c_str(), 1);
     }
-    ~EnvGuard() {
-        if (had_)
-            setenv(name_, old_.c_str(), 1);
-        else
-            unsetenv(name_);
-    }
+    ~EnvGuard() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
 
-private:
+  private:
     const char* name_;
-    bool had_;
-    std::string old_;
+    std::optional<std::string> old_;
 };
 
-TEST_F(FileTree, PrivateTemporaryDirectory) {
-    EnvGuard g("TMPDIR");
+TEST_F(FileTree, EnvironmentPlacesThePrivateTemporaryAndTheProgramDirectories) {
     std::string base = CreateDir("tmp");
-    setenv("TMPDIR", base.c_str(), 1);
-    std::string dir = TempDir();
+    EnvGuard tmp("TMPDIR", base);
     std::string posix = base + "/halvora-" + std::to_string(getuid());
-    EXPECT_EQ(dir, ToWindowsPath(posix).value() + "\\");
+    EXPECT_EQ(TempDir(), ToWindowsPath(posix).value() + "\\");
     struct stat st;
     ASSERT_EQ(stat(posix.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0700u);
+    // One that others may write to, or a link, is refused.
     chmod(posix.c_str(), 0777);
     EXPECT_THROW(TempDir(), std::runtime_error);
     rmdir(posix.c_str());
     ASSERT_EQ(symlink(base.c_str(), posix.c_str()), 0);
     EXPECT_THROW(TempDir(), std::runtime_error);
-}
 
-TEST_F(FileTree, ProgramDirFollowsHalvoraHome) {
-    EnvGuard g("HALVORA_HOME");
-    std::string home = Root() + "/d/Home Dir";
-    setenv("HALVORA_HOME", home.c_str(), 1);
+    EnvGuard home("HALVORA_HOME", Root() + "/d/Home Dir");
     EXPECT_EQ(ProgramDir(), "D:\\Home Dir\\");
-    EXPECT_TRUE(Exists(home));
+    EXPECT_TRUE(Exists(Root() + "/d/Home Dir"));
 }
 
 }  // namespace

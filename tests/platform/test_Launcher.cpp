@@ -1,5 +1,6 @@
+// Batch lines, the archiver adapters of halvora-cmd, and the launcher on real
+// batch files: exit codes, start directory, output, termination.
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,32 +19,36 @@ namespace hv {
 namespace {
 
 using test::TempTree;
+using V = std::vector<std::string>;
 
 TEST(BatchLines, Parse) {
     using K = BatchLine::Kind;
     struct Row {
         const char* line;
         K kind;
-        bool quiet;
-        std::string text;
-        std::vector<std::string> words;
-        std::string out;
-        bool append;
-        std::string in;
-    } rows[] = {
-        {"@ECHO OFF", K::EchoOff, true, "", {}, "", false, ""},
-        {"echo on", K::EchoOn, false, "", {}, "", false, ""},
-        {"@ECHO D:\\Arc\\A.ARJ", K::Echo, true, "D:\\Arc\\A.ARJ", {}, "", false, ""},
-        {"ECHO hello > D:\\o.txt", K::Echo, false, "hello", {}, "D:\\o.txt", false, ""},
-        {"REM > not a redirection", K::Rem, false, "", {}, "", false, ""},
-        {"  ", K::Empty, false, "", {}, "", false, ""},
-        {"CD \"D:\\Long Dir\"", K::Cd, false, "D:\\Long Dir", {}, "", false, ""},
-        {"Arj u -i -a  D:\\A.ARJ !D:\\TMP\\L.INC -y >>D:\\TMP\\O.OUT", K::Call, false, "",
-         {"Arj", "u", "-i", "-a", "D:\\A.ARJ", "!D:\\TMP\\L.INC", "-y"}, "D:\\TMP\\O.OUT", true, ""},
-        {"sort < \"D:\\in put.txt\" > D:\\out.txt", K::Call, false, "", {"sort"}, "D:\\out.txt", false,
-         "D:\\in put.txt"},
-        {"\"D:\\My Tools\\x.exe\" \"a b\"", K::Call, false, "", {"D:\\My Tools\\x.exe", "a b"}, "", false, ""},
+        bool quiet = false;
+        std::string text{};
+        V words{};
+        std::string out{};
+        bool append = false;
+        std::string in{};
     };
+    // clang-format off
+    const Row rows[] = {
+        {"@ECHO OFF", K::EchoOff, true},
+        {"echo on", K::EchoOn},
+        {"@ECHO D:\\Arc\\A.ARJ", K::Echo, true, "D:\\Arc\\A.ARJ"},
+        {"ECHO hello > D:\\o.txt", K::Echo, false, "hello", {}, "D:\\o.txt"},
+        {"REM > not a redirection", K::Rem},
+        {"  ", K::Empty},
+        {"CD \"D:\\Long Dir\"", K::Cd, false, "D:\\Long Dir"},
+        {"Arj u -i -a  D:\\A.ARJ !D:\\TMP\\L.INC -y >>D:\\TMP\\O.OUT", K::Call, false, "",
+         {"Arj", "u", "-i", "-a", "D:\\A.ARJ", "!D:\\TMP\\L.INC", "-y"}, "D:\\TMP\\O.OUT", true},
+        {"sort < \"D:\\in put.txt\" > D:\\out.txt", K::Call, false, "", {"sort"}, "D:\\out.txt",
+         false, "D:\\in put.txt"},
+        {"\"D:\\My Tools\\x.exe\" \"a b\"", K::Call, false, "", {"D:\\My Tools\\x.exe", "a b"}},
+    };
+    // clang-format on
     for (const auto& r : rows) {
         BatchLine b = ParseBatchLine(r.line);
         EXPECT_EQ(b.kind, r.kind) << r.line;
@@ -57,31 +62,32 @@ TEST(BatchLines, Parse) {
 }
 
 TEST(BatchLines, ArchiverAdapters) {
-    using V = std::vector<std::string>;
     struct Row {
-        const char* name;
-        ProgramCall in;
+        std::string word;
+        V words;
         std::string program;
         V args;
-        std::string stdinFile;
-        size_t notes;
-    } rows[] = {
-        {"arj unchanged", {"Arj", {"u", "-v1456400", "/a/b.arj", "!/tmp/l"}, "", {}}, "arj",
-         {"u", "-v1456400", "/a/b.arj", "!/tmp/l"}, "", 0},
-        {"arj.exe", {"ARJ.EXE", {"l", "x.arj"}, "", {}}, "arj", {"l", "x.arj"}, "", 0},
-        {"pkzip list", {"PkZIP", {"-a", "/a/b.zip", "@/tmp/l"}, "", {}}, "zip", {"/a/b.zip", "-@"},
-         "/tmp/l", 0},
-        {"pkzip options", {"pkzip.exe", {"-a", "-ex", "-sSecret", "-zz", "/a/b.zip", "x.txt"}, "", {}},
-         "zip", {"-9", "-P", "Secret", "/a/b.zip", "x.txt"}, "", 1},
-        {"other program", {"Sort", {"a"}, "", {}}, "Sort", {"a"}, "", 0},
-        {"rar", {"RAR", {"u", "-y"}, "", {}}, "rar", {"u", "-y"}, "", 0},
+        std::string stdinFile{};
+        size_t notes = 0;
     };
+    // clang-format off
+    const Row rows[] = {
+        {"Arj", {"u", "-v1456400", "/a/b.arj", "!/tmp/l"}, "arj",
+         {"u", "-v1456400", "/a/b.arj", "!/tmp/l"}},
+        {"ARJ.EXE", {"l", "x.arj"}, "arj", {"l", "x.arj"}},
+        {"PkZIP", {"-a", "/a/b.zip", "@/tmp/l"}, "zip", {"/a/b.zip", "-@"}, "/tmp/l"},
+        {"pkzip.exe", {"-a", "-ex", "-sSecret", "-zz", "/a/b.zip", "x.txt"}, "zip",
+         {"-9", "-P", "Secret", "/a/b.zip", "x.txt"}, "", 1},
+        {"Sort", {"a"}, "Sort", {"a"}},
+        {"RAR", {"u", "-y"}, "rar", {"u", "-y"}},
+    };
+    // clang-format on
     for (const auto& r : rows) {
-        ProgramCall out = AdaptCall(r.in);
-        EXPECT_EQ(out.program, r.program) << r.name;
-        EXPECT_EQ(out.args, r.args) << r.name;
-        EXPECT_EQ(out.stdinFile, r.stdinFile) << r.name;
-        EXPECT_EQ(out.notes.size(), r.notes) << r.name;
+        ProgramCall out = AdaptCall({r.word, r.words, "", {}});
+        EXPECT_EQ(out.program, r.program) << r.word;
+        EXPECT_EQ(out.args, r.args) << r.word;
+        EXPECT_EQ(out.stdinFile, r.stdinFile) << r.word;
+        EXPECT_EQ(out.notes.size(), r.notes) << r.word;
     }
 }
 
@@ -102,33 +108,21 @@ int LiveMembers(int pgid) {
 }
 
 class LauncherTree : public TempTree {
-protected:
-    void SetUp() override {
-        TempTree::SetUp();
-        char buf[4096];
-        ASSERT_NE(getcwd(buf, sizeof buf), nullptr);
-        oldCwd_ = buf;
-    }
-    void TearDown() override {
-        ASSERT_EQ(chdir(oldCwd_.c_str()), 0);
-        TempTree::TearDown();
-    }
+  protected:
     // Writes a batch file in OEM with CR LF line ends.
     void WriteBatch(const std::string& rel, const std::vector<std::string>& utf8Lines) {
         std::string text;
         for (const auto& l : utf8Lines) text += Utf8ToOem(l) + "\r\n";
         CreateFile(rel, text);
     }
-    // Waits (polling, as the run does) until the launcher reports the end.
-    bool WaitFor(TRzLauncher& l, int ms) {
-        auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        while (l.IsRunning()) {
-            if (std::chrono::steady_clock::now() > end) return false;
+    // Starts a batch and polls, as the run does, until the launcher reports the end.
+    void Run(TRzLauncher& l, const std::string& program) {
+        l.ProgramName = program;
+        l.Launch();
+        for (int i = 0; i < 2000 && l.IsRunning(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        }
-        return true;
+        ASSERT_FALSE(l.IsRunning());
     }
-    std::string oldCwd_;
 };
 
 TEST_F(LauncherTree, ExitCodesAndStartDirectory) {
@@ -136,14 +130,13 @@ TEST_F(LauncherTree, ExitCodesAndStartDirectory) {
     WriteBatch("d/ok.bat", {"@ECHO OFF", "pwd > D:\\where.txt", "true"});
     WriteBatch("d/fail.bat", {"@ECHO OFF", "false"});
     TRzLauncher l;
-    l.ProgramName = "D:\\ok.bat";
     l.StartDir = "D:\\Work Dir";
     l.ShowMode = TShowMode::smMinimized;
-    l.Launch();
-    ASSERT_TRUE(WaitFor(l, 10000));
+    Run(l, "D:\\ok.bat");
     EXPECT_EQ(l.ExitCode(), 0);
     EXPECT_EQ(ReadFile(Root() + "/d/where.txt"), Root() + "/d/Work Dir\n");
 
+    // Driven by the timer instead, under a name in another case.
     int finished = 0;
     TRzLauncher f;
     f.ProgramName = "D:\\FAIL.BAT";
@@ -157,9 +150,6 @@ TEST_F(LauncherTree, ExitCodesAndStartDirectory) {
     EXPECT_EQ(finished, 1);
     EXPECT_FALSE(f.IsRunning());
     EXPECT_EQ(f.ExitCode(), 1);
-    EXPECT_EQ(ShowCommand(TShowMode::smMinimized), 2);
-    EXPECT_EQ(ShowCommand(TShowMode::smMaximized), 3);
-    EXPECT_EQ(ShowCommand(TShowMode::smNormal), 1);
 }
 
 TEST_F(LauncherTree, MissingFileRaisesLaunchError2) {
@@ -175,31 +165,28 @@ TEST_F(LauncherTree, MissingFileRaisesLaunchError2) {
     EXPECT_FALSE(l.TimerEnabled());
 }
 
-TEST_F(LauncherTree, TerminateEndsTheWholeGroupPromptly) {
-    WriteBatch("d/long.bat", {"@ECHO OFF", "sleep 30", "sleep 30"});
+TEST_F(LauncherTree, TerminateEndsTheWholeGroup) {
+    WriteBatch("d/long.bat", {"@ECHO OFF", "sleep 30", "ECHO after > D:\\after.txt", "sleep 30"});
     TRzLauncher l;
     l.ProgramName = "D:\\long.bat";
     l.Launch();
     int pid = l.ProcessId();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     ASSERT_TRUE(l.IsRunning());
-    auto t0 = std::chrono::steady_clock::now();
     l.Terminate();
-    auto took = std::chrono::steady_clock::now() - t0;
-    EXPECT_LT(took, std::chrono::seconds(1));
     EXPECT_FALSE(l.IsRunning());
-    // Nothing of the group is left: neither the interpreter nor its sleep.
+    // Nothing of the group is left: neither the interpreter nor its sleep, and
+    // the batch never went on past the first sleep.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     EXPECT_EQ(LiveMembers(pid), 0);
+    EXPECT_FALSE(Exists(Root() + "/d/after.txt"));
 }
 
 TEST_F(LauncherTree, OutputGoesToTheRedirectedFileInOem) {
     WriteBatch("d/echo.bat", {"@ECHO OFF", "ECHO Архив готов > D:\\out.txt",
                               "printf Файл\\n >> D:\\out.txt", "nosuchprogram >> D:\\out.txt"});
     TRzLauncher l;
-    l.ProgramName = "D:\\echo.bat";
-    l.Launch();
-    ASSERT_TRUE(WaitFor(l, 10000));
+    Run(l, "D:\\echo.bat");
     std::string out = ReadFile(Root() + "/d/out.txt");
     EXPECT_EQ(out.substr(0, 18), Utf8ToOem("Архив готов\r\nФайл\n"));
     EXPECT_NE(out.find("Bad command or file name: nosuchprogram"), std::string::npos);
@@ -210,11 +197,12 @@ TEST_F(LauncherTree, ListFileCopyExpandsShortNames) {
     CreateFile("d/Work/Long Folder Name/file one.txt", "1");
     CreateFile("d/Work/Отчёт.txt", "2");
     CreateFile("d/Work/plain.txt", "3");
+    CurrentDirGuard cwd;
     ASSERT_TRUE(SetCurrentDir("D:\\Work"));
     std::string list = AnsiToOem("LONGFO~1\\FILEON~1.TXT\r\n"_a + std::string("Отчёт.txt\r\n"_a) +
                                  "PLAIN.TXT\r\n\r\nD:\\Work\\plain.txt\r\n");
-    EXPECT_EQ(TranslateListText(list),
-              "Long Folder Name/file one.txt\nОтчёт.txt\nplain.txt\n" + Root() + "/d/Work/plain.txt\n");
+    EXPECT_EQ(TranslateListText(list), "Long Folder Name/file one.txt\nОтчёт.txt\nplain.txt\n" +
+                                           Root() + "/d/Work/plain.txt\n");
 }
 
 }  // namespace

@@ -1,3 +1,4 @@
+// Windows paths over POSIX: name parts, the drive map, short names, mounts.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -14,13 +15,14 @@ namespace {
 
 using test::TempTree;
 
-TEST(Paths, NameParts) {
+TEST(Paths, NamePartsAndExpansion) {
     struct Row {
         std::string path, drive, dir, fileDir, name, ext;
     } rows[] = {
         {"C:\\Data\\x.txt", "C:", "C:\\Data\\", "C:\\Data", "x.txt", ".txt"},
         {"C:\\x.tar.gz", "C:", "C:\\", "C:\\", "x.tar.gz", ".gz"},
-        {"\\\\srv\\share\\a\\b", "\\\\srv\\share", "\\\\srv\\share\\a\\", "\\\\srv\\share\\a", "b", ""},
+        {"\\\\srv\\share\\a\\b", "\\\\srv\\share", "\\\\srv\\share\\a\\", "\\\\srv\\share\\a", "b",
+         ""},
         {"name", "", "", "", "name", ""},
         {"D:name.ext", "D:", "D:", "D:", "name.ext", ".ext"},
         {"C:\\dir.v2\\file", "C:", "C:\\dir.v2\\", "C:\\dir.v2", "file", ""},
@@ -34,9 +36,6 @@ TEST(Paths, NameParts) {
     }
     EXPECT_EQ(ChangeFileExt("C:\\a\\b.old", ".new"), "C:\\a\\b.new");
     EXPECT_EQ(ChangeFileExt("C:\\a.d\\b", ".new"), "C:\\a.d\\b.new");
-}
-
-TEST(Paths, ExpandFileName) {
     EXPECT_EQ(ExpandFileName("C:\\a\\.\\b\\..\\c"), "C:\\a\\c");
     EXPECT_EQ(ExpandFileName("C:/a//b/"), "C:\\a\\b\\");
     EXPECT_EQ(ExpandFileName("C:\\..\\.."), "C:\\");
@@ -47,7 +46,7 @@ TEST(Paths, ExpandFileName) {
 
 class PathTree : public TempTree {};
 
-TEST_F(PathTree, DriveMapBothWays) {
+TEST_F(PathTree, DriveMapBothWaysAndTheMountTable) {
     CreateFile("d/Work/a.txt", "x");
     EXPECT_EQ(Posix("D:\\Work\\a.txt"), Root() + "/d/Work/a.txt");
     EXPECT_EQ(ToWindowsPath(Root() + "/d/Work/a.txt").value(), "D:\\Work\\a.txt");
@@ -55,6 +54,19 @@ TEST_F(PathTree, DriveMapBothWays) {
     // Longest prefix wins over C: -> /.
     EXPECT_EQ(ToWindowsPath(Root() + "/other").value().substr(0, 2), "C:");
     EXPECT_FALSE(ToPosixPath("Q:\\x").has_value());
+    // Network paths go through the mount table.
+    std::string share = CreateDir("share");
+    CreateFile("share/Dir/f.txt", "n");
+    std::string table = CreateFile("mounts", "//Server/Docs " + share +
+                                                 " cifs rw 0 0\n"
+                                                 "nfshost:/export/data /nonexistent nfs rw 0 0\n");
+    SetMountTablePath(table);
+    EXPECT_EQ(Posix("\\\\server\\docs\\dir\\F.TXT"), share + "/Dir/f.txt");
+    EXPECT_EQ(Posix("//SERVER/Docs/Dir/f.txt"), share + "/Dir/f.txt");
+    EXPECT_FALSE(ToPosixPath("\\\\other\\docs\\x").has_value());
+    EXPECT_EQ(GetDriveType("\\\\server\\docs\\"), DriveType::Remote);
+    EXPECT_EQ(GetDriveType("\\\\nowhere\\x\\"), DriveType::NoRootDir);
+    SetMountTablePath("");
 }
 
 TEST_F(PathTree, ShortNamesOpenTheSameFile) {
@@ -82,7 +94,7 @@ TEST_F(PathTree, ShortNameGeneration) {
     struct Row {
         std::string name, shortName;
     } rows[] = {
-        {"Long Folder Name", "LONGFO~2"},   // LONGFO~1 is taken by a real file
+        {"Long Folder Name", "LONGFO~2"},  // LONGFO~1 is taken by a real file
         {"Long Folder Other", "LONGFO~3"},
         {"LONGFO~1", ""},
         {"readme.txt", ""},
@@ -102,8 +114,8 @@ TEST_F(PathTree, ShortNameGeneration) {
         EXPECT_EQ(IsShortName(r.name), r.shortName.empty()) << r.name;
         // A search for the alternate, or for a name that fits 8.3, finds that entry alone.
         FindFile one;
-        ASSERT_TRUE(one.First("D:\\S\\" + (r.shortName.empty() ? r.name : r.shortName),
-                              kAttrAnyFile))
+        ASSERT_TRUE(
+            one.First("D:\\S\\" + (r.shortName.empty() ? r.name : r.shortName), kAttrAnyFile))
             << r.name;
         EXPECT_EQ(one.Data().name, r.name);
         EXPECT_FALSE(one.Next()) << r.name;
@@ -115,7 +127,8 @@ TEST_F(PathTree, CyrillicAndUnrepresentableNames) {
     CreateFile("d/snow\xE2\x98\x83.txt", "x");
     FindFile ff;
     std::vector<std::string> names;
-    for (bool ok = ff.First("D:\\*.*", kAttrAnyFile); ok; ok = ff.Next()) names.push_back(ff.Data().name);
+    for (bool ok = ff.First("D:\\*.*", kAttrAnyFile); ok; ok = ff.Next())
+        names.push_back(ff.Data().name);
     ASSERT_EQ(names.size(), 2u);
     EXPECT_NE(std::find(names.begin(), names.end(), std::string("Отчёт.txt"_a)), names.end());
     EXPECT_NE(std::find(names.begin(), names.end(), std::string("snow?.txt")), names.end());
@@ -127,31 +140,18 @@ TEST_F(PathTree, CyrillicAndUnrepresentableNames) {
     EXPECT_FALSE(g.Open("D:\\snow?.txt", OpenMode::Read));
 }
 
-TEST_F(PathTree, NetworkPathsThroughTheMountTable) {
-    std::string share = CreateDir("share");
-    CreateFile("share/Dir/f.txt", "n");
-    std::string table = CreateFile("mounts",
-                                   "//Server/Docs " + share + " cifs rw 0 0\n"
-                                   "nfshost:/export/data /nonexistent nfs rw 0 0\n");
-    SetMountTablePath(table);
-    EXPECT_EQ(Posix("\\\\server\\docs\\dir\\F.TXT"), share + "/Dir/f.txt");
-    EXPECT_EQ(Posix("//SERVER/Docs/Dir/f.txt"), share + "/Dir/f.txt");
-    EXPECT_FALSE(ToPosixPath("\\\\other\\docs\\x").has_value());
-    EXPECT_EQ(GetDriveType("\\\\server\\docs\\"), DriveType::Remote);
-    EXPECT_EQ(GetDriveType("\\\\nowhere\\x\\"), DriveType::NoRootDir);
-    SetMountTablePath("");
-}
-
 TEST(FindMask, WindowsWildcards) {
     struct Row {
         const char* name;
         const char* mask;
         bool match;
     } rows[] = {
-        {"readme", "*.*", true},       {"x", "x.*", true},          {"x.txt", "x.*", true},
-        {"README.TXT", "*.txt", true}, {"a.txt.bak", "*.txt", false}, {"abc", "a?c", true},
-        {"ac", "a?c", false},          {"noext", "*.", true},       {"a.b", "*.", false},
-        {"Файл.ТХТ", "ф*.тхт", true},  {"a.tar.gz", "*.gz", true},  {"abc", "", false},
+        {"readme", "*.*", true},       {"x", "x.*", true},
+        {"x.txt", "x.*", true},        {"README.TXT", "*.txt", true},
+        {"a.txt.bak", "*.txt", false}, {"abc", "a?c", true},
+        {"ac", "a?c", false},          {"noext", "*.", true},
+        {"a.b", "*.", false},          {"Файл.ТХТ", "ф*.тхт", true},
+        {"a.tar.gz", "*.gz", true},    {"abc", "", false},
     };
     for (const auto& r : rows)
         EXPECT_EQ(FindMaskMatches(Utf8ToAnsi(r.name), Utf8ToAnsi(r.mask)), r.match)

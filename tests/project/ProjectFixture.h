@@ -2,6 +2,7 @@
 // project files byte for byte.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "project/HLObject.h"
 #include "settings/WorkDirs.h"
 #include "support/TempTree.h"
+#include "util/Exception.h"
 
 namespace hv::test {
 
@@ -50,6 +52,16 @@ inline std::string CrLf(const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& l : lines) out += l + "\r\n";
     return out;
+}
+
+// The message F raises.
+inline std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(no error)";
 }
 
 }  // namespace hv::test

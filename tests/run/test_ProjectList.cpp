@@ -1,49 +1,20 @@
+// The project list as the settings file keeps it.
 #include <gtest/gtest.h>
 
-#include "dialogs/ScriptedResponder.h"
-#include "platform/AnsiLiteral.h"
-#include "platform/CodePage.h"
-#include "project/HLObject.h"
 #include "run/ArcSettings.h"
 #include "run/ProjectList.h"
 #include "settings/IniFile.h"
-#include "settings/WorkDirs.h"
-#include "support/TempTree.h"
+#include "test_RunFixture.h"
 
 namespace hv {
 namespace {
 
-class ProjectListTest : public test::TempTree {
-protected:
-    void SetUp() override {
-        TempTree::SetUp();
-        CreateDir("d/Prog/Projects");
-        CreateDir("d/Else");
-        workdirs::SetProgramDir("D:\\Prog\\");
-        cwd_ = GetCurrentDir();
-    }
-    void TearDown() override {
-        SetCurrentDir(cwd_);
-        TempTree::TearDown();
-    }
-    // Saves a project with one storage place; returns its file name.
-    std::string MakeProject(const std::string& file, const std::string& name) {
-        THL_HalvoraProject p;
-        p.FileName = file;
-        p.SetName(name);
-        p.SetRootDir("D:\\Work");
-        p.SavePlaces().Add("D:\\Arc");
-        p.ArcType = kArcArj;
-        p.SetArcName(name + ".ARJ");
-        p.SaveToFile();
-        return p.GetFileName();
-    }
-    std::string cwd_;
-};
+using ProjectListTest = test::ProgramTree;
 
 TEST_F(ProjectListTest, EntriesRoundTripThroughTheSettingsFile) {
-    std::string inside = MakeProject("D:\\Prog\\Projects\\Docs.hlj", "Docs");
-    std::string outside = MakeProject("D:\\Else\\Mail.hlj", "Mail");
+    CreateDir("d/Else");
+    std::string inside = SaveProject("D:\\Prog\\Projects\\Docs.hlj", "Docs");
+    std::string outside = SaveProject("D:\\Else\\Mail.hlj", "Mail");
     CreateFile("d/Prog/Projects/junk.hlj", "not a project\r\n");
     auto ini = TIniFile::FromText("[PrjInfo3]\r\nFile=\"stale.hlj\"\r\n\r\n");
     T_PrjList list;
@@ -73,8 +44,10 @@ TEST_F(ProjectListTest, EntriesRoundTripThroughTheSettingsFile) {
     EXPECT_TRUE(SameText(back.Items(0)->FileName, inside));
     EXPECT_TRUE(SameText(back.Items(0)->ArchiveName, "D:\\Arc\\Docs.ARJ"));
     EXPECT_EQ(back.Items(1)->SaveDate, EncodeDate(2024, 5, 17));
-    EXPECT_EQ(back.Items(2)->Name, "Формат неизвестен: "_a + std::string("D:\\Prog\\Projects\\junk.hlj"));
-    EXPECT_EQ(back.Items(3)->Name, "Файл не найден: "_a + std::string("D:\\Prog\\Projects\\gone.hlj"));
+    EXPECT_EQ(back.Items(2)->Name,
+              "Формат неизвестен: "_a + std::string("D:\\Prog\\Projects\\junk.hlj"));
+    EXPECT_EQ(back.Items(3)->Name,
+              "Файл не найден: "_a + std::string("D:\\Prog\\Projects\\gone.hlj"));
     // Unreadable entries keep their mark in the file but never take part.
     EXPECT_TRUE(back.Items(3)->Checked);
     EXPECT_FALSE(back.Items(3)->IsChecked());
@@ -88,7 +61,6 @@ TEST_F(ProjectListTest, ADamagedCountIsBoundedByTheSections) {
 }
 
 TEST_F(ProjectListTest, DuplicatesAreShownAndSharedFilesRefused) {
-    ScriptedResponder responder;
     T_PrjList list;
     T_Prj* a = list.NewItem();
     a->Name = "Same";
@@ -101,9 +73,10 @@ TEST_F(ProjectListTest, DuplicatesAreShownAndSharedFilesRefused) {
     EXPECT_TRUE(CheckDuplicates(list, *b));  // equal names only warn
     b->ArchiveName = "d:\\arc\\A.ARJ";
     EXPECT_FALSE(CheckDuplicates(list, *b));
-    auto shown = responder.RequestsOf("ShowError");
-    ASSERT_EQ(shown.size(), 2u);
-    EXPECT_EQ(shown[1].message, "Совпадают имена проектов\r\nСовпадают имена файлов архивов проектов\r\n|Same\r\nsame"_a);
+    ASSERT_EQ(Shown("ShowError").size(), 2u);
+    EXPECT_EQ(
+        Shown("ShowError")[1],
+        "Совпадают имена проектов\r\nСовпадают имена файлов архивов проектов\r\n|Same\r\nsame"_a);
 }
 
 }  // namespace

@@ -35,24 +35,22 @@ std::string Capture(const std::string& command) {
     return out;
 }
 
-// Member names as `arj v` lists them ("001) name").
-std::set<std::string> ArjMembers(const std::string& posixArchive) {
+// The first group of each line of a listing that matches Line.
+std::set<std::string> Listed(const std::string& command, const char* line) {
     std::set<std::string> names;
-    std::istringstream in(Capture("arj v '" + posixArchive + "' 2>&1"));
-    static const std::regex line(R"(^\d{3}\) (.*)$)");
+    std::istringstream in(Capture(command));
+    const std::regex re(line);
     std::smatch m;
     for (std::string l; std::getline(in, l);)
-        if (std::regex_match(l, m, line)) names.insert(m[1]);
+        if (std::regex_match(l, m, re)) names.insert(m[1]);
     return names;
 }
-
-// File members as `unzip -Z1` lists them.
+// `arj v` lists "001) name"; `unzip -Z1` a name a line, directories ending in '/'.
+std::set<std::string> ArjMembers(const std::string& posixArchive) {
+    return Listed("arj v '" + posixArchive + "' 2>&1", R"(^\d{3}\) (.*)$)");
+}
 std::set<std::string> ZipMembers(const std::string& posixArchive) {
-    std::set<std::string> names;
-    std::istringstream in(Capture("unzip -Z1 '" + posixArchive + "' 2>/dev/null"));
-    for (std::string l; std::getline(in, l);)
-        if (!l.empty() && l.back() != '/') names.insert(l);
-    return names;
+    return Listed("unzip -Z1 '" + posixArchive + "' 2>/dev/null", "^(.*[^/])$");
 }
 
 class ArchiverRun : public RunTree {
@@ -107,8 +105,7 @@ TEST_F(ArchiverRun, ArjArchivesTheSelectionAndRebuildsOnlyWhenAFileChanged) {
 
     const std::string out = ReadFile(RunFile(".OUT"));
     const std::string rule(68, '-');
-    EXPECT_EQ(out.rfind(rule + "\r\n" + std::string(24, ' ') + "Halvora DOS output file\r\n", 0),
-              0u);
+    // The header names the archive (its layout is the run files' test).
     EXPECT_NE(out.find("D:\\Arc Store\\Docs.ARJ\r\n" + rule + "\r\n"), std::string::npos);
     // arj's own messages, Cyrillic names in OEM.
     EXPECT_NE(out.find("Creating archive"), std::string::npos);

@@ -1,9 +1,12 @@
-// A temporary tree for archive runs: D:\Projects holds the project files, the
-// run files go to a private temporary directory inside the tree.
+// Temporary trees for runs. RunTree: D:\Projects holds the project files, the
+// run files go to a private temporary directory inside the tree. ProgramTree:
+// D:\Prog is the program directory, with its projects directory.
 #pragma once
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,7 @@
 #include "project/HLObject.h"
 #include "settings/WorkDirs.h"
 #include "support/TempTree.h"
+#include "util/Exception.h"
 
 namespace hv::test {
 
@@ -20,9 +24,7 @@ class RunTree : public TempTree {
   protected:
     void SetUp() override {
         TempTree::SetUp();
-        const char* tmp = std::getenv("TMPDIR");
-        hadTmp_ = tmp != nullptr;
-        if (tmp) savedTmp_ = tmp;
+        if (const char* tmp = std::getenv("TMPDIR")) savedTmp_ = tmp;
         setenv("TMPDIR", CreateDir("d/tmp").c_str(), 1);
         savedProjectsDir_ = workdirs::ProjectsDir();
         savedDebug_ = workdirs::DebugMode();
@@ -34,18 +36,15 @@ class RunTree : public TempTree {
         THL_HalvoraProject::RunMessagePump = nullptr;
         workdirs::SetProjectsDir(savedProjectsDir_);
         workdirs::SetDebugMode(savedDebug_);
-        if (hadTmp_)
-            setenv("TMPDIR", savedTmp_.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
+        savedTmp_ ? setenv("TMPDIR", savedTmp_->c_str(), 1) : unsetenv("TMPDIR");
         TempTree::TearDown();
     }
 
     // A project file D:\Projects\<name>.hlj over D:\Work, archive in D:\Arc,
     // every file taken; Edit adjusts it before it is saved.
-    template <class Edit>
-    std::unique_ptr<THL_HalvoraProject> NewProject(const std::string& name, uint8_t arcType,
-                                                   Edit edit) {
+    std::unique_ptr<THL_HalvoraProject> NewProject(
+        const std::string& name, uint8_t arcType,
+        const std::function<void(THL_HalvoraProject&)>& edit = nullptr) {
         auto p = std::make_unique<THL_HalvoraProject>();
         p->FileName = "D:\\Projects\\" + name + ".hlj";
         p->SetName(name);
@@ -56,12 +55,9 @@ class RunTree : public TempTree {
         p->CompressType = 2;
         p->SavePlaces().Add("D:\\Arc");
         p->OnMessage = [this](const std::string& text, bool&) { warnings_.push_back(text); };
-        edit(*p);
+        if (edit) edit(*p);
         p->SaveToFile();
         return p;
-    }
-    std::unique_ptr<THL_HalvoraProject> NewProject(const std::string& name, uint8_t arcType) {
-        return NewProject(name, arcType, [](THL_HalvoraProject&) {});
     }
 
     // A file below the tree root (UTF-8 POSIX path) dated in the past, so that
@@ -82,9 +78,59 @@ class RunTree : public TempTree {
 
   private:
     std::string savedProjectsDir_;
-    std::string savedTmp_;
-    bool hadTmp_ = false;
+    std::optional<std::string> savedTmp_;
     bool savedDebug_ = false;
 };
+
+class ProgramTree : public TempTree {
+  protected:
+    void SetUp() override {
+        TempTree::SetUp();
+        CreateDir("d/Prog/Projects");
+        workdirs::SetProgramDir("D:\\Prog\\");
+        cwd_.emplace();
+    }
+    void TearDown() override {
+        cwd_.reset();
+        TempTree::TearDown();
+    }
+    // Saves a project over D:\Work, archive NAME.ARJ in D:\Arc (no place when
+    // Places is false), depending on Deps; returns its full file name.
+    std::string SaveProject(const std::string& file, const std::string& name,
+                            const std::vector<std::string>& deps = {}, bool places = true) {
+        THL_HalvoraProject p;
+        p.FileName = file;
+        p.SetName(name);
+        p.SetRootDir("D:\\Work");
+        if (places) p.SavePlaces().Add("D:\\Arc");
+        for (const auto& d : deps) p.Projects().Add(d);
+        p.ArcType = 2;  // ARJ
+        p.SetArcName(name + ".ARJ");
+        p.SaveToFile();
+        return p.GetFileName();
+    }
+
+    // The messages of one kind of box, in order.
+    std::vector<std::string> Shown(const std::string& function) const {
+        std::vector<std::string> out;
+        for (const auto& r : responder_.RequestsOf(function)) out.push_back(r.message);
+        return out;
+    }
+
+    ScriptedResponder responder_;
+
+  private:
+    std::optional<CurrentDirGuard> cwd_;
+};
+
+// The message F raises.
+inline std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const Exception& e) {
+        return e.what();
+    }
+    return "(no error)";
+}
 
 }  // namespace hv::test

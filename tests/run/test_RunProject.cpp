@@ -10,6 +10,7 @@
 namespace hv {
 namespace {
 
+using test::ErrorOf;
 using test::RunTree;
 
 const std::string kArj = "Arj u -i -a -v<VOLSIZE> -g<PASSWORD> <NOCOMPR> <ARCNAME>  !<LISTNAME> -y";
@@ -20,114 +21,78 @@ std::string Replace(std::string s, const std::string& from, const std::string& t
     return s;
 }
 
-struct TemplateCase {
-    const char* name;
-    std::string templ{};
-    int volumeSize = 0;
-    uint8_t compressType = 2;
-    std::string password{};
-    // {A} archive, {L} list file, {O} output file; empty when an error is expected.
-    std::string expected{};
-    bool rebuild = false;
-    std::string error{};
-    std::string savePlace = "D:\\Arc";
-    std::string arcName{};
-    uint8_t arcType = 2;
-};
-
-class Template : public RunTree {};
+using Template = RunTree;
 
 TEST_F(Template, ExpandsOrRefuses) {
     const std::string tail = "\r\nв строке настройки архиватора"_a;
+    struct Row {
+        const char* name;
+        std::string templ;
+        // The command ({A} archive, {L} list file, {O} output file) or the error.
+        std::string result;
+        int volumeSize = 0;
+        uint8_t compressType = 2;
+        std::string password{};
+        bool rebuild = false;
+        std::string savePlace = "D:\\Arc";
+    };
+    const std::string plain = "Arj a <ARCNAME> !<LISTNAME>";
+    const std::string unknown = "Обнаружен необработанный шаблон\r\n"_a;
     // clang-format off
-    const std::vector<TemplateCase> cases = {
-        {.name = "ArjDefaultFourBlanks", .templ = kArj,
-         .expected = "Arj u -i -a    {A}  !{L} -y >>{O}"},
-        {.name = "VolumeSetsRebuild", .templ = kArj, .volumeSize = 1,
-         .expected = "Arj u -i -a -v1456400   {A}  !{L} -y >>{O}", .rebuild = true},
-        {.name = "NoCompression", .templ = kArj, .compressType = 1,
-         .expected = "Arj u -i -a   -m0 {A}  !{L} -y >>{O}"},
-        {.name = "PasswordAsStored", .templ = kArj, .password = " Pa55",
-         .expected = "Arj u -i -a  -g Pa55  {A}  !{L} -y >>{O}"},
-        {.name = "BlankPasswordIsNone", .templ = kArj, .password = "   ",
-         .expected = "Arj u -i -a    {A}  !{L} -y >>{O}"},
-        {.name = "LowerCaseKeepsText", .templ = "arj a <arcname> !<listName> -v<volsize>",
-         .expected = "arj a {A} !{L}  >>{O}"},
-        {.name = "FirstOccurrenceOnly", .templ = "x <ARCNAME> !<LISTNAME> <ARCNAME>",
-         .error = "Обнаружен необработанный шаблон\r\n<ARCNAME>"_a + tail},
-        {.name = "Vol50000IsNoLimit", .templ = kArj, .volumeSize = 50000,
-         .expected = "Arj u -i -a    {A}  !{L} -y >>{O}"},
-        {.name = "Vol50001InBytes", .templ = kArj, .volumeSize = 50001,
-         .expected = "Arj u -i -a -v50001   {A}  !{L} -y >>{O}", .rebuild = true},
-        {.name = "VolSizeAbsentNoLimit", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .expected = "Arj a {A} !{L} >>{O}"},
-        {.name = "VolSizeAbsentWithLimit", .templ = "Arj a <ARCNAME> !<LISTNAME>", .volumeSize = 2,
-         .error = "Нет шаблона размера блока \r\n<VOLSIZE>"_a + tail},
-        {.name = "BadVolumeSize", .templ = kArj, .volumeSize = 5,
-         .error = "Ошибка в размере тома архива: 5"_a},
-        {.name = "NoArcName", .templ = "Arj a !<LISTNAME>",
-         .error = "Нет шаблона имени файла архива \r\n<ARCNAME>"_a + tail},
-        {.name = "NoListName", .templ = "Arj a <ARCNAME>",
-         .error = "Нет шаблона файла-списка \r\n<LISTNAME>"_a + tail},
-        {.name = "PasswordWithoutPlaceholder", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .password = "x", .error = "Нет шаблона пароля\r\n<PASSWORD>"_a + tail},
-        {.name = "NocompShortFormRefused", .templ = "Arj a <NOCOMP> <ARCNAME> !<LISTNAME>",
-         .error = "Обнаружен необработанный шаблон\r\n<NOCOMP>"_a + tail},
-        {.name = "LessThanInPassword", .templ = "Arj a -g<PASSWORD> <ARCNAME> !<LISTNAME>",
-         .password = "a<b", .error = "Обнаружен необработанный шаблон\r\n<b {A} !{L}"_a + tail},
-        {.name = "LessThanInPath", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .error = "Обнаружен необработанный шаблон\r\n<1>"_a + tail, .savePlace = "D:\\A<1>"},
-        {.name = "BlankInPathQuoted", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .expected = "Arj a \"D:\\My Arc\\P.ARJ\" !{L} >>{O}", .savePlace = "D:\\My Arc"},
-        {.name = "StarStemTakesProjectStem", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .expected = "Arj a D:\\Arc\\P.ARJ !{L} >>{O}", .arcName = "*.ARJ"},
-        {.name = "NoExtensionTakesArchiver", .templ = "Rar a <ARCNAME> @<LISTNAME>",
-         .expected = "Rar a D:\\Arc\\Backup.RAR @{L} >>{O}", .arcName = "Backup", .arcType = 4},
-        {.name = "HlaExtensionReplaced", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .expected = "Arj a D:\\Arc\\Backup.ARJ !{L} >>{O}", .arcName = "Backup.hla"},
-        {.name = "StemEndsAtFirstDot", .templ = "Arj a <ARCNAME> !<LISTNAME>",
-         .expected = "Arj a D:\\Arc\\a.ZIP !{L} >>{O}", .arcName = "a.b.ZIP"},
-        {.name = "SelfExtractor", .templ = "Arj a <ARCNAME> !<LISTNAME>", .compressType = 3,
-         .expected = "Arj a D:\\Arc\\P.EXE !{L} >>{O}"},
+    const Row rows[] = {
+        {"ArjDefaultFourBlanks", kArj, "Arj u -i -a    {A}  !{L} -y >>{O}"},
+        {"VolumeSetsRebuild", kArj, "Arj u -i -a -v1456400   {A}  !{L} -y >>{O}", 1, 2, "", true},
+        {"NoCompression", kArj, "Arj u -i -a   -m0 {A}  !{L} -y >>{O}", 0, 1},
+        {"PasswordAsStored", kArj, "Arj u -i -a  -g Pa55  {A}  !{L} -y >>{O}", 0, 2, " Pa55"},
+        {"BlankPasswordIsNone", kArj, "Arj u -i -a    {A}  !{L} -y >>{O}", 0, 2, "   "},
+        {"LowerCaseKeepsText", "arj a <arcname> !<listName> -v<volsize>", "arj a {A} !{L}  >>{O}"},
+        {"FirstOccurrenceOnly", "x <ARCNAME> !<LISTNAME> <ARCNAME>", unknown + "<ARCNAME>" + tail},
+        {"Vol50001InBytes", kArj, "Arj u -i -a -v50001   {A}  !{L} -y >>{O}", 50001, 2, "", true},
+        {"VolSizeAbsentNoLimit", plain, "Arj a {A} !{L} >>{O}"},
+        {"VolSizeAbsentWithLimit", plain, "Нет шаблона размера блока \r\n<VOLSIZE>"_a + tail, 2},
+        {"NoArcName", "Arj a !<LISTNAME>", "Нет шаблона имени файла архива \r\n<ARCNAME>"_a + tail},
+        {"NoListName", "Arj a <ARCNAME>", "Нет шаблона файла-списка \r\n<LISTNAME>"_a + tail},
+        {"PasswordWithoutPlaceholder", plain, "Нет шаблона пароля\r\n<PASSWORD>"_a + tail, 0, 2,
+         "x"},
+        {"NocompShortFormRefused", "Arj a <NOCOMP> <ARCNAME> !<LISTNAME>",
+         unknown + "<NOCOMP>" + tail},
+        {"LessThanInPassword", "Arj a -g<PASSWORD> <ARCNAME> !<LISTNAME>",
+         unknown + "<b {A} !{L}" + tail, 0, 2, "a<b"},
+        {"LessThanInPath", plain, unknown + "<1>" + tail, 0, 2, "", false, "D:\\A<1>"},
+        {"BlankInPathQuoted", plain, "Arj a \"D:\\My Arc\\P.ARJ\" !{L} >>{O}", 0, 2, "", false,
+         "D:\\My Arc"},
     };
     // clang-format on
     // The run files lie in a directory without blanks here.
     const std::string list = THL_HalvoraProject::ListFileName();
     const std::string out = THL_HalvoraProject::OutputFileName();
     ASSERT_EQ(list.find(' '), std::string::npos);
-    for (const TemplateCase& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
         THL_HalvoraProject p;
         p.FileName = "D:\\Projects\\P.hlj";
-        p.SavePlaces().Add(c.savePlace);
-        p.ArcType = c.arcType;
-        p.CompressType = c.compressType;
-        p.SetArcName(c.arcName);
-        p.SetVolumeSize(c.volumeSize);
-        p.ArcPS = c.password;
+        p.SavePlaces().Add(r.savePlace);
+        p.ArcType = 2;
+        p.CompressType = r.compressType;
+        p.SetVolumeSize(r.volumeSize);
+        p.ArcPS = r.password;
         p.NoComprOption = "-m0";
-        p.Template = c.templ;
+        p.Template = r.templ;
         const std::string arc = p.GetArcFileName();
-        auto fill = [&](std::string s) {
-            return Replace(Replace(Replace(s, "{A}", arc), "{L}", list), "{O}", out);
-        };
-        if (c.error.empty()) {
-            EXPECT_EQ(p.ExpandTemplate(), fill(c.expected));
-            EXPECT_EQ(p.Rebuild, c.rebuild);
-        } else {
-            try {
-                p.ExpandTemplate();
-                ADD_FAILURE() << "no error";
-            } catch (const Exception& e) {
-                EXPECT_EQ(std::string(e.what()), fill(c.error));
-            }
+        std::string result;
+        try {
+            result = p.ExpandTemplate();
+            EXPECT_EQ(p.Rebuild, r.rebuild);
+        } catch (const Exception& e) {
+            result = e.what();
         }
+        EXPECT_EQ(result, Replace(Replace(Replace(r.result, "{A}", arc), "{L}", list), "{O}", out));
     }
 }
 
 // ---- run files ------------------------------------------------------------------
 
-class RunFiles : public RunTree {};
+using RunFiles = RunTree;
 
 TEST_F(RunFiles, OutputHeaderBlocksAppendInOem) {
     const std::string rule(68, '-');
@@ -176,7 +141,7 @@ TEST_F(RunFiles, DosNamesAreShortRelativeAndOem) {
     CreateFile("d/Work/Long Folder Name/file one.txt");
     CreateFile("d/Work/Документы/отчёт.txt");
     CreateFile("d/Work/short.txt");
-    const std::string cwd = GetCurrentDir();
+    CurrentDirGuard cwd;
     ASSERT_TRUE(SetCurrentDir("D:\\Work"));
     FindData none;
     p->AddDosName("Long Folder Name\\file one.txt", none);
@@ -189,13 +154,10 @@ TEST_F(RunFiles, DosNamesAreShortRelativeAndOem) {
     // The OEM line names the Cyrillic file again, relative to Dir.
     EXPECT_EQ(GetLongPathName(OemToAnsi(p->Lines()[2])), "D:\\Work\\Документы\\отчёт.txt"_a);
     EXPECT_EQ(p->Lines()[3], "D:\\Work\\short.txt");
-    try {
-        p->AddDosName("missing.txt", none);
-        ADD_FAILURE() << "no error";
-    } catch (const Exception& e) {
-        EXPECT_EQ(std::string(e.what()).rfind("Ошибка DOS пути файла missing.txt\r\n"_a, 0), 0u);
-    }
-    ASSERT_TRUE(SetCurrentDir(cwd));
+    EXPECT_EQ(ErrorOf([&] {
+                  p->AddDosName("missing.txt", none);
+              }).rfind("Ошибка DOS пути файла missing.txt\r\n"_a, 0),
+              0u);
 }
 
 std::set<std::string> Names(const TStringList& list) {
@@ -204,11 +166,14 @@ std::set<std::string> Names(const TStringList& list) {
     return s;
 }
 
-TEST_F(RunFiles, ArchiveFilesByDecadesRecordedInProjectFile) {
+// The archive files of a run are recorded in the project file, volumes by
+// decades; old ones are deleted only when they carry the project's stem.
+TEST_F(RunFiles, ArchiveFilesRecordedAndDeleted) {
     auto p = NewProject("Docs", 2);
-    for (const char* f : {"Docs.ARJ", "Docs.A00", "Docs.A01", "Docs.A10", "Docs.A12", "Docs.A30",
-                          "Other.ARJ", "DocsX.A00"})
-        CreateFile(std::string("d/Arc/") + f);
+    for (const char* f : {"Arc/Docs.ARJ", "Arc/Docs.A00", "Arc/Docs.A01", "Arc/Docs.A10",
+                          "Arc/Docs.A12", "Arc/Docs.A30", "Arc/Other.ARJ", "Arc/DocsX.A00",
+                          "Arc/Docs.OLD", "Arc/Foreign.ARJ", "Arc/DocsX.ARJ", "Other/Docs.ARJ"})
+        CreateFile(std::string("d/") + f);
     p->CollectArchiveFiles();
     const std::set<std::string> want{"Docs.ARJ", "Docs.A00", "Docs.A01", "Docs.A10", "Docs.A12"};
     EXPECT_EQ(Names(p->ArcFiles()), want);
@@ -216,27 +181,21 @@ TEST_F(RunFiles, ArchiveFilesByDecadesRecordedInProjectFile) {
     reloaded.FileName = p->FileName;
     reloaded.LoadFromFile();
     EXPECT_EQ(Names(reloaded.ArcFiles()), want);
-}
 
-TEST_F(RunFiles, OldArchiveFilesDeletedOnlyWhenTheyCarryTheStem) {
-    auto p = NewProject("Docs", 2);
-    for (const char* f : {"Arc/Docs.ARJ", "Arc/Docs.A00", "Arc/Docs.A01", "Arc/Docs.OLD",
-                          "Arc/Foreign.ARJ", "Arc/DocsX.ARJ", "Other/Docs.ARJ"})
-        CreateFile(std::string("d/") + f);
     // A list copied from another project names files that are not ours.
     for (const char* f : {"D:\\Arc\\Docs.OLD", "D:\\Arc\\Foreign.ARJ", "D:\\Arc\\DocsX.ARJ",
                           "D:\\Other\\Docs.ARJ", "D:\\Arc\\Docs*.*"})
         p->ArcFiles().Add(f);
     p->DeleteOldArchiveFiles();
-    for (const char* gone : {"Arc/Docs.ARJ", "Arc/Docs.A00", "Arc/Docs.A01", "Arc/Docs.OLD"})
-        EXPECT_FALSE(Exists(Root() + "/d/" + gone)) << gone;
-    for (const char* kept : {"Arc/Foreign.ARJ", "Arc/DocsX.ARJ", "Other/Docs.ARJ"})
+    for (const char* gone : {"Docs.ARJ", "Docs.A00", "Docs.A01", "Docs.A12", "Docs.OLD"})
+        EXPECT_FALSE(Exists(Root() + "/d/Arc/" + gone)) << gone;
+    for (const char* kept : {"Arc/Foreign.ARJ", "Arc/DocsX.ARJ", "Arc/DocsX.A00", "Other/Docs.ARJ"})
         EXPECT_TRUE(Exists(Root() + "/d/" + kept)) << kept;
 }
 
 // ---- whole runs without an external program ---------------------------------------
 
-class InternalRun : public RunTree {};
+using InternalRun = RunTree;
 
 std::set<std::string> Members(const std::string& archive) {
     TPackFileObject pack;
@@ -311,12 +270,7 @@ TEST_F(InternalRun, RefusalsBuildNothing) {
             p.SetArcName(r.arcName);
         });
         const std::string cwd = GetCurrentDir();
-        try {
-            p->MakeArchive();
-            ADD_FAILURE() << "no error";
-        } catch (const Exception& e) {
-            EXPECT_EQ(std::string(e.what()), r.error);
-        }
+        EXPECT_EQ(ErrorOf([&] { p->MakeArchive(); }), r.error);
         EXPECT_EQ(GetCurrentDir(), cwd);
         EXPECT_FALSE(p->Running);
         EXPECT_FALSE(Exists(RunFile(".BAT")));

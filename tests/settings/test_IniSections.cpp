@@ -1,8 +1,9 @@
+// Typed sections: the Configuration record, descriptor tables, string lists,
+// the settings file and the drive map.
 #include <gtest/gtest.h>
 
 #include "dialogs/ScriptedResponder.h"
 #include "platform/AnsiLiteral.h"
-#include "platform/CodePage.h"
 #include "settings/IniSections.h"
 #include "settings/WorkDirs.h"
 #include "support/TempTree.h"
@@ -11,6 +12,8 @@
 
 namespace hv {
 namespace {
+
+using Strings = std::vector<std::string>;
 
 class Sections : public test::TempTree {
   protected:
@@ -28,8 +31,8 @@ class Sections : public test::TempTree {
         TempTree::TearDown();
     }
     std::string SettingsText() { return ReadFile(Posix("D:\\prog\\halvora.ini")); }
-    std::vector<std::string> Errors() const {
-        std::vector<std::string> out;
+    Strings Errors() const {
+        Strings out;
         for (const auto& r : responder.RequestsOf("ShowError")) out.push_back(r.message);
         return out;
     }
@@ -38,34 +41,41 @@ class Sections : public test::TempTree {
     char separator_ = '.';
 };
 
-TConfiguration Distinct() {
-    TConfiguration c;
-    c.Version = 3;
-    c.LastDate = EncodeDate(2002, 1, 5);
-    c.ScaleBy = 96;
-    c.MainPrjCount = 2;
-    c.MainArcIndex = -1;
-    c.MainPrjIndex = 1;
-    c.MainLvViewList = true;
-    c.MainCopyToNet = false;
-    c.SP_aSortBy = 4;
-    c.SP_fSortBy = 5;
-    c.SP_aSortInclude = true;
-    c.SP_aSortAscend = false;
-    c.SP_fSortAscend = true;
-    c.Password = "pw";
-    c.PassCheck = false;
-    return c;
+// The message of the E that F raises.
+template <class E, class F>
+std::string MessageOf(F f) {
+    try {
+        f();
+    } catch (const E& e) {
+        return e.Message();
+    }
+    return "(no error)";
 }
 
-bool Same(const TConfiguration& a, const TConfiguration& b) {
-    return a.Version == b.Version && a.LastDate == b.LastDate && a.ScaleBy == b.ScaleBy &&
-           a.MainPrjCount == b.MainPrjCount && a.MainArcIndex == b.MainArcIndex &&
-           a.MainPrjIndex == b.MainPrjIndex && a.MainLvViewList == b.MainLvViewList &&
-           a.MainCopyToNet == b.MainCopyToNet && a.SP_aSortBy == b.SP_aSortBy &&
-           a.SP_fSortBy == b.SP_fSortBy && a.SP_aSortInclude == b.SP_aSortInclude &&
-           a.SP_aSortAscend == b.SP_aSortAscend && a.SP_fSortAscend == b.SP_fSortAscend &&
-           a.Password == b.Password && a.PassCheck == b.PassCheck;
+// Every entry away from its start-up default.
+TConfiguration Distinct() {
+    return {.Version = 3,
+            .LastDate = EncodeDate(2002, 1, 5),
+            .ScaleBy = 96,
+            .MainPrjCount = 2,
+            .MainArcIndex = -1,
+            .MainPrjIndex = 1,
+            .MainLvViewList = true,
+            .MainCopyToNet = true,
+            .SP_aSortBy = 4,
+            .SP_fSortBy = 5,
+            .SP_aSortInclude = true,
+            .SP_aSortAscend = true,
+            .SP_fSortAscend = true,
+            .Password = "pw",
+            .PassCheck = false};
+}
+
+// The section a record writes.
+std::string TextOf(TConfiguration c) {
+    auto ini = TIniFile::FromText("");
+    SaveIniSection(*ini, "Configuration", ConfigurationTable(c));
+    return ini->Text();
 }
 
 TEST_F(Sections, ConfigurationIsWrittenExactlyAndReadBack) {
@@ -75,14 +85,18 @@ TEST_F(Sections, ConfigurationIsWrittenExactlyAndReadBack) {
     EXPECT_EQ(
         SettingsText(),
         "[Configuration]\r\nVersion=3\r\nLastDate=20020105\r\nScaleBy=96\r\nMainPrjCount=2\r\n"
-        "MainArcIndex=-1\r\nMainPrjIndex=1\r\nMainLvViewList=1\r\nMainCopyToNet=0\r\n"
-        "SP_aSortBy=4\r\nSP_fSortBy=5\r\nSP_aSortInclude=1\r\nSP_aSortAscend=0\r\n"
+        "MainArcIndex=-1\r\nMainPrjIndex=1\r\nMainLvViewList=1\r\nMainCopyToNet=1\r\n"
+        "SP_aSortBy=4\r\nSP_fSortBy=5\r\nSP_aSortInclude=1\r\nSP_aSortAscend=1\r\n"
         "SP_fSortAscend=1\r\nPassword=\"pw\"\r\nPassCheck=0\r\n\r\n");
     CloseSettingsIni();
     ResetConfiguration();
     RestConfiguration();
-    EXPECT_TRUE(Same(Configuration(), Distinct()));
-    EXPECT_EQ(ConfigurationTable(Configuration()).size(), 15u);
+    EXPECT_EQ(TextOf(Configuration()), TextOf(Distinct()));
+    // Absent keys keep every value.
+    TConfiguration c = Distinct();
+    RestIniSection(*TIniFile::FromText("[Configuration]\r\nUnrelated=1\r\n"), "Configuration",
+                   ConfigurationTable(c));
+    EXPECT_EQ(TextOf(c), TextOf(Distinct()));
     EXPECT_TRUE(Errors().empty());
 }
 
@@ -92,62 +106,35 @@ TEST_F(Sections, SwitchedOffSavingLeavesTheFileUntouched) {
     SetSaveEnabled(false);
     Configuration() = Distinct();
     SaveConfiguration();
-    auto table = ConfigurationTable(Configuration());
     TIniFile ini("D:\\prog\\halvora.ini");
-    SaveIniSection(ini, "Configuration", table);
+    SaveIniSection(ini, "Configuration", ConfigurationTable(Configuration()));
     WriteIniValue(ini, "Configuration", "Version", TVarValue::Int32(9));
     EXPECT_FALSE(ini.Modified());
     CloseSettingsIni();
     EXPECT_EQ(SettingsText(), before);
 }
 
-TEST_F(Sections, AbsentKeysKeepEveryValue) {
-    auto ini = TIniFile::FromText("[Configuration]\r\nUnrelated=1\r\n");
-    TConfiguration c = Distinct();
-    auto table = ConfigurationTable(c);
-    RestIniSection(*ini, "Configuration", table);
-    EXPECT_TRUE(Same(c, Distinct()));
-}
-
-TEST_F(Sections, RestoredValuesTable) {
-    struct Row {
-        const char* name;
-        const char* line;
-        bool b0, b1;       // Flag from prior false / prior true
-        int32_t i;         // Num from prior 7
-        TDateTime d;       // When from prior 1999-09-09
-        const char* text;  // Text from prior "prior"
-    };
+// A value that does not convert keeps the prior one; so do empty texts.
+TEST_F(Sections, RestoredValuesConvertOrKeepThePriorOnes) {
     const TDateTime prior = EncodeDate(1999, 9, 9);
-    const Row rows[] = {
-        {"boolean 5 is true", "Flag=5", true, true, 7, prior, "prior"},
-        {"boolean abc keeps the prior value", "Flag=abc", false, true, 7, prior, "prior"},
-        {"integer in hex", "Num=0x1F", false, true, 31, prior, "prior"},
-        {"integer garbage keeps", "Num=1e3", false, true, 7, prior, "prior"},
-        {"date with dashes keeps", "When=2002-01-05", false, true, 7, prior, "prior"},
-        {"date YYYYMMDD", "When=20020105", false, true, 7, EncodeDate(2002, 1, 5), "prior"},
-        {"impossible date keeps", "When=20029999", false, true, 7, prior, "prior"},
-        {"empty text keeps", "Text=", false, true, 7, prior, "prior"},
-        {"empty quoted text keeps", "Text=\"\"", false, true, 7, prior, "prior"},
-        {"quoted text", "Text=\" x \"", false, true, 7, prior, " x "},
+    // Flag, Num, When and Text restored over false or true, 7, prior and "prior".
+    auto restore = [&](const std::string& keys, bool flag) {
+        int32_t num = 7;
+        double when = prior;
+        std::string text = "prior";
+        const TIniVar vars[] = {
+            {"Flag", 'B', &flag}, {"Num", 'I', &num}, {"When", 'd', &when}, {"Text", 'C', &text}};
+        RestIniSection(*TIniFile::FromText("[S]\r\n" + keys + "\r\n"), "S", vars);
+        return std::make_tuple(flag, num, when, text);
     };
-    for (const Row& r : rows) {
-        auto ini = TIniFile::FromText(std::string("[S]\r\n") + r.line + "\r\n");
-        for (bool start : {false, true}) {
-            bool flag = start;
-            int32_t num = 7;
-            double when = prior;
-            std::string text = "prior";
-            const TIniVar vars[] = {{"Flag", 'B', &flag},
-                                    {"Num", 'I', &num},
-                                    {"When", 'd', &when},
-                                    {"Text", 'C', &text}};
-            RestIniSection(*ini, "S", vars);
-            EXPECT_EQ(flag, start ? r.b1 : r.b0) << r.name;
-            EXPECT_EQ(num, r.i) << r.name;
-            EXPECT_EQ(when, r.d) << r.name;
-            EXPECT_EQ(text, r.text) << r.name;
-        }
+    for (bool before : {false, true}) {
+        EXPECT_EQ(restore("Flag=5\r\nNum=0x1F\r\nWhen=20020105\r\nText=\" x \"", before),
+                  std::make_tuple(true, 31, EncodeDate(2002, 1, 5), std::string(" x ")));
+        for (const char* keys :
+             {"Flag=abc\r\nNum=1e3\r\nWhen=2002-01-05\r\nText=", "When=20029999\r\nText=\"\""})
+            EXPECT_EQ(restore(keys, before),
+                      std::make_tuple(before, 7, prior, std::string("prior")))
+                << keys;
     }
     EXPECT_TRUE(Errors().empty());
 }
@@ -167,27 +154,26 @@ TEST_F(Sections, FailingEntriesAreShownAndSkipped) {
     int32_t after = 0;
     const TIniVar save[] = {{"Odd", 'Q', &after}, {"Bad", 'I', &wrongRef}, {"After", 'I', &after}};
     SaveIniSection(*ini, "S", save);
-    EXPECT_EQ(Errors(), (std::vector<std::string>{
-                            "SaveIniSection: |Неизвестный тип [Q]\r\n переменной \"Odd\""_a,
-                            "SaveIniSection: |Ошибка при сохранении переменной\r\n[I] \"Bad\""_a}));
+    EXPECT_EQ(Errors(),
+              (Strings{"SaveIniSection: |Неизвестный тип [Q]\r\n переменной \"Odd\""_a,
+                       "SaveIniSection: |Ошибка при сохранении переменной\r\n[I] \"Bad\""_a}));
     EXPECT_EQ(ini->ReadString("S", "After", ""), "0");
 
-    auto file = std::make_unique<TIniFile>("D:\\r.ini");
-    file->SetText("[S]\r\nNum=abc\r\nAfter=4\r\n");
+    TIniFile file("D:\\r.ini", TIniWriteBack::Never);
+    file.SetText("[S]\r\nNum=abc\r\nAfter=4\r\n");
     responder.Clear();
     const std::string longName = "AVeryLongVariableNameThatGoesOnAndOnForeverAndEver";
     const TIniVar rest[] = {{"Num", 'N', &num}, {longName, 'x', &after}, {"After", 'I', &after}};
-    RestIniSection(*file, "S", rest);
+    RestIniSection(file, "S", rest);
     EXPECT_EQ(num, 1.5);
     EXPECT_EQ(after, 4);
+    // The message of an unknown kind is cut to 63 characters.
     const std::string unknown =
         ("RestIniSection: Неизвестный тип переменной "_a + longName).substr(0, 63);
-    EXPECT_EQ(unknown.size(), 63u);
-    EXPECT_EQ(Errors(),
-              (std::vector<std::string>{
-                  "RestIniSection: D:\\r.ini|Ошибка при инициализации переменной\r\n[N] \"Num\""_a,
-                  unknown}));
-    file->SetWriteBack(TIniWriteBack::Never);
+    EXPECT_EQ(
+        Errors(),
+        (Strings{"RestIniSection: D:\\r.ini|Ошибка при инициализации переменной\r\n[N] \"Num\""_a,
+                 unknown}));
 }
 
 TEST_F(Sections, FloatsUseTheDecimalSeparator) {
@@ -227,18 +213,11 @@ TEST_F(Sections, WriteAndReadSingleValues) {
         WriteIniValue(*ini, "S", r.key, r.value);
         EXPECT_EQ(ini->ReadString("S", r.key, "?"), r.text) << r.key;
     }
-    try {
-        WriteIniValue(*ini, "S", "K", TVarValue::Null());
-        ADD_FAILURE();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "Неизвестный тип переменной: K"_a);
-    }
-    try {
-        ReadIniValue(*ini, "S", "Bool", TVarValue::Boolean(false), 'Z');
-        ADD_FAILURE();
-    } catch (const EConvertError& e) {
-        EXPECT_EQ(e.Message(), "Неизвестный тип переменной: Bool"_a);
-    }
+    EXPECT_EQ(MessageOf<EConvertError>([&] { WriteIniValue(*ini, "S", "K", TVarValue::Null()); }),
+              "Неизвестный тип переменной: K"_a);
+    EXPECT_EQ(MessageOf<EConvertError>(
+                  [&] { ReadIniValue(*ini, "S", "Bool", TVarValue::Boolean(false), 'Z'); }),
+              "Неизвестный тип переменной: Bool"_a);
     EXPECT_EQ(ReadIniValue(*ini, "S", "Int16", TVarValue::Int32(0), 'i').AsInteger(), 300);
     EXPECT_EQ(ReadIniValue(*ini, "S", "Text", TVarValue::Text("d"), 's').AsText(), "a b");
     EXPECT_EQ(ReadIniValue(*ini, "S", "Absent", TVarValue::Text("d"), 'C').AsText(), "d");
@@ -261,37 +240,29 @@ TEST_F(Sections, StringListRoundTrip) {
 
     TStringList sorted;
     sorted.SetSorted(true);
-    auto unsortedIni = TIniFile::FromText("[L]\r\nCount=3\r\nS0=b\r\nS1=\"c\"\r\nS2=a\r\n");
-    RestIniStrings(*unsortedIni, "L", &sorted, index);
-    EXPECT_EQ(sorted.Strings(), (std::vector<std::string>{"a", "b", "c"}));
+    RestIniStrings(*TIniFile::FromText("[L]\r\nCount=3\r\nS0=b\r\nS1=\"c\"\r\nS2=a\r\n"), "L",
+                   &sorted, index);
+    EXPECT_EQ(sorted.Strings(), (Strings{"a", "b", "c"}));
     EXPECT_EQ(index, 0);
 }
 
 TEST_F(Sections, StringListCountsFromCorruptFiles) {
-    struct Row {
-        const char* name;
-        const char* text;
-        std::vector<std::string> expected;
-    } rows[] = {
-        {"huge count is bounded by the keys", "[L]\r\nCount=2000000000\r\nS0=a\r\n", {"a", ""}},
-        {"negative count", "[L]\r\nCount=-4\r\nS0=a\r\n", {}},
-        {"missing item reads empty", "[L]\r\nCount=2\r\nIndex=0\r\nS1=b\r\n", {"", "b"}},
-        {"no section", "", {}},
-        {"count in hex", "[L]\r\nCount=0x2\r\nS0=a\r\nS1=b\r\n", {"a", "b"}},
+    const std::pair<const char*, Strings> rows[] = {
+        {"[L]\r\nCount=2000000000\r\nS0=a\r\n", {"a", ""}},  // bounded by the keys
+        {"[L]\r\nCount=-4\r\nS0=a\r\n", {}},
+        {"[L]\r\nCount=2\r\nIndex=0\r\nS1=b\r\n", {"", "b"}},
+        {"", {}},
+        {"[L]\r\nCount=0x2\r\nS0=a\r\nS1=b\r\n", {"a", "b"}},
     };
-    for (const Row& r : rows) {
+    int index = 9;
+    for (const auto& [text, expected] : rows) {
         TStringList out;
-        int index = 9;
-        RestIniStrings(*TIniFile::FromText(r.text), "L", &out, index);
-        EXPECT_EQ(out.Strings(), r.expected) << r.name;
+        RestIniStrings(*TIniFile::FromText(text), "L", &out, index);
+        EXPECT_EQ(out.Strings(), expected) << text;
     }
-    int index = 0;
-    try {
-        RestIniStrings(*TIniFile::FromText(""), "L", nullptr, index);
-        ADD_FAILURE();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "RestIniStrings");
-    }
+    EXPECT_EQ(
+        MessageOf<Exception>([&] { RestIniStrings(*TIniFile::FromText(""), "L", nullptr, index); }),
+        "RestIniStrings");
 }
 
 TEST_F(Sections, SettingsFileIsReadAgainAfterOutsideEdits) {
@@ -324,44 +295,36 @@ TEST_F(Sections, SaveFailureIsShownNotThrown) {
 }
 
 TEST_F(Sections, DriveMapTable) {
-    struct Row {
-        const char* name;
-        std::string text;
-        DriveMap expected;
-    } rows[] = {
-        {"no section", "", {{'C', "/"}}},
-        {"empty section", "[Drives]\r\n", {{'C', "/"}}},
-        {"only invalid lines",
-         "[Drives]\r\nAB=\"/x\"\r\n1=\"/y\"\r\nE=rel\r\nF=\"\"\r\n",
-         {{'C', "/"}}},
-        {"valid and invalid",
-         "[drives]\r\nd=\"/mnt/data/\"\r\nE=\"x/y\"\r\nC=\"/\"\r\n",
+    const std::pair<std::string, DriveMap> rows[] = {
+        {"", {{'C', "/"}}},
+        {"[Drives]\r\n", {{'C', "/"}}},
+        {"[Drives]\r\nAB=\"/x\"\r\n1=\"/y\"\r\nE=rel\r\nF=\"\"\r\n", {{'C', "/"}}},
+        {"[drives]\r\nd=\"/mnt/data/\"\r\nE=\"x/y\"\r\nC=\"/\"\r\n",
          {{'C', "/"}, {'D', "/mnt/data"}}},
-        {"no C when not given", "[Drives]\r\nD=/srv\r\n", {{'D', "/srv"}}},
-        {"1251 path",
-         "[Drives]\r\nR=\"/home/"_a + std::string("Данные"_a) + "\"\r\n",
-         {{'R', "/home/Данные"}}},
+        {"[Drives]\r\nD=/srv\r\n", {{'D', "/srv"}}},  // no C when not given
+        {"[Drives]\r\nR=\"/home/"_a + std::string("Данные"_a) + "\"\r\n", {{'R', "/home/Данные"}}},
     };
-    for (const Row& r : rows)
-        EXPECT_EQ(ReadDriveMap(*TIniFile::FromText(r.text)), r.expected) << r.name;
+    for (const auto& [text, expected] : rows)
+        EXPECT_EQ(ReadDriveMap(*TIniFile::FromText(text)), expected) << text;
 }
 
-TEST_F(Sections, LoadDriveMapRenamesTheWorkingDirectories) {
-    CreateFile("d/prog/halvora.ini",
-               "[Drives]\r\nC=\"/\"\r\nD=\"" + Root() + "/d\"\r\nP=\"" + Root() + "/d/prog\"\r\n");
-    EXPECT_TRUE(LoadDriveMap());
-    EXPECT_EQ(workdirs::ProgramDir(), "P:\\");
-    EXPECT_EQ(workdirs::TmpDir(), "P:\\TMP\\");
-    EXPECT_EQ(SettingsIniName(), "P:\\halvora.ini");
-    EXPECT_TRUE(SettingsIni().SectionExists("Drives"));
-}
-
-TEST_F(Sections, LoadDriveMapRefusesAMapWithoutTheProgramDirectory) {
+TEST_F(Sections, LoadDriveMapRenamesTheWorkingDirectoriesOrRefuses) {
+    // A map without the program directory changes nothing.
     CreateFile("d/prog/halvora.ini", "[Drives]\r\nQ=\"/nonexistent/elsewhere\"\r\n");
     DriveMap before = GetDriveMap();
     EXPECT_FALSE(LoadDriveMap());
     EXPECT_EQ(GetDriveMap(), before);
     EXPECT_EQ(workdirs::ProgramDir(), "D:\\prog\\");
+    CloseSettingsIni();
+
+    test::WritePosixFile(
+        Posix("D:\\prog\\halvora.ini"),
+        "[Drives]\r\nC=\"/\"\r\nD=\"" + Root() + "/d\"\r\nP=\"" + Root() + "/d/prog\"\r\n");
+    EXPECT_TRUE(LoadDriveMap());
+    EXPECT_EQ(workdirs::ProgramDir(), "P:\\");
+    EXPECT_EQ(workdirs::TmpDir(), "P:\\TMP\\");
+    EXPECT_EQ(SettingsIniName(), "P:\\halvora.ini");
+    EXPECT_TRUE(SettingsIni().SectionExists("Drives"));
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
+// The working directories a start sets up, and the marker file of debug mode.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "settings/WorkDirs.h"
 #include "support/TempTree.h"
@@ -7,22 +7,10 @@
 namespace hv {
 namespace {
 
-class WorkDirsTest : public test::TempTree {
-  protected:
-    void SetUp() override {
-        TempTree::SetUp();
-        char buf[4096];
-        cwd_ = getcwd(buf, sizeof buf) ? buf : "/";
-    }
-    void TearDown() override {
-        if (chdir(cwd_.c_str()) != 0) ADD_FAILURE() << "cannot go back to " << cwd_;
-        workdirs::SetDebugMode(false);
-        TempTree::TearDown();
-    }
-    std::string cwd_;
-};
+using WorkDirsTest = test::TempTree;
 
-TEST_F(WorkDirsTest, FirstStartCreatesTheDirectories) {
+TEST_F(WorkDirsTest, StartCreatesWhatItCanAndAMarkerFileSwitchesDebugModeOn) {
+    CurrentDirGuard cwd;
     CreateDir("d/Prog");
     workdirs::InitWorkDirs("D:\\Prog");
     EXPECT_EQ(workdirs::ProgramDir(), "D:\\Prog\\");
@@ -34,19 +22,17 @@ TEST_F(WorkDirsTest, FirstStartCreatesTheDirectories) {
         EXPECT_TRUE(DirectoryExists(std::string("D:\\Prog\\") + d)) << d;
     EXPECT_FALSE(workdirs::DebugMode());
     EXPECT_EQ(GetCurrentDir(), "D:\\Prog");
-}
 
-TEST_F(WorkDirsTest, MarkerFileSwitchesDebugModeOn) {
-    CreateFile("d/Prog/halvora.111");
-    workdirs::InitWorkDirs("D:\\Prog\\");
+    // A directory that cannot be made is no error here.
+    CreateFile("d/Blocked/TMP", "a file in the way");
+    workdirs::InitWorkDirs("D:\\Blocked");
+    EXPECT_FALSE(DirectoryExists("D:\\Blocked\\TMP"));
+    EXPECT_TRUE(DirectoryExists("D:\\Blocked\\Save"));
+
+    CreateFile("d/Debug/halvora.111");
+    workdirs::InitWorkDirs("D:\\Debug\\");
     EXPECT_TRUE(workdirs::DebugMode());
-}
-
-TEST_F(WorkDirsTest, UncreatableDirectoriesAreNotAnErrorHere) {
-    CreateFile("d/Prog/TMP", "a file in the way");
-    workdirs::InitWorkDirs("D:\\Prog");
-    EXPECT_FALSE(DirectoryExists("D:\\Prog\\TMP"));
-    EXPECT_TRUE(DirectoryExists("D:\\Prog\\Save"));
+    workdirs::SetDebugMode(false);
 }
 
 }  // namespace

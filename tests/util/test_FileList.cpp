@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "platform/AnsiLiteral.h"
 #include "support/TempTree.h"
 #include "util/TypeList.h"
 
@@ -24,7 +23,9 @@ class FileList : public test::TempTree {
     }
 };
 
-TEST_F(FileList, AddFilesAppendsAndCountsOnlyItsOwnCall) {
+// AddFiles appends and counts only what its own call added; a sorted scan sorts what
+// was there too.
+TEST_F(FileList, AddFilesAndSortedScans) {
     for (const char* f : {"d/Arc/ARC.A01", "d/Arc/ARC.A02", "d/Arc/OLD.A01", "d/Arc/ARC.A03"})
         CreateFile(f);
     T_zqFileList list;
@@ -39,6 +40,13 @@ TEST_F(FileList, AddFilesAppendsAndCountsOnlyItsOwnCall) {
     EXPECT_EQ(first, (Strings{"D:\\ARC\\ARC.A01", "D:\\ARC\\OLD.A01"}));
     EXPECT_EQ(list.AddFiles("D:\\Missing", "*.*"), 0);
     EXPECT_EQ(list.Count(), 3);
+
+    CreateFile("d/S/b.txt");
+    CreateFile("d/S/a.txt");
+    T_zqFileList sorted;
+    sorted.Add("D:\\S\\c.txt");
+    EXPECT_EQ(sorted.FillFromDir("D:\\S", "*.txt", true, false, true), 2);
+    EXPECT_EQ(sorted.Strings(), (Strings{"D:\\S\\a.txt", "D:\\S\\b.txt", "D:\\S\\c.txt"}));
 }
 
 TEST_F(FileList, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
@@ -47,7 +55,10 @@ TEST_F(FileList, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
         CreateFile(f);
     T_zqFileList list;
     list.Add("stale");
+    int changes = 0;
+    list.OnChange = [&](TStringList&) { ++changes; };
     EXPECT_EQ(list.ReadDirsAndFiles("d:\\data", "*.txt", true), 6);
+    EXPECT_EQ(changes, 1);  // the scan is one change
     EXPECT_EQ(list.Strings(),
               (Strings{"D:\\DATA\\ALPHA\\", "D:\\DATA\\beta\\", "D:\\DATA\\sub.txt\\",
                        "D:\\DATA\\zeta\\", "D:\\DATA\\A.txt", "D:\\DATA\\b.txt"}));
@@ -60,15 +71,6 @@ TEST_F(FileList, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
     // A missing directory still empties the list.
     EXPECT_EQ(list.ReadDirsAndFiles("D:\\Nothing", "*.*", true), 0);
     EXPECT_EQ(list.Count(), 0);
-}
-
-TEST_F(FileList, SortedFileScanSortsWhatWasThereToo) {
-    CreateFile("d/S/b.txt");
-    CreateFile("d/S/a.txt");
-    T_zqFileList list;
-    list.Add("D:\\S\\c.txt");
-    EXPECT_EQ(list.FillFromDir("D:\\S", "*.txt", true, false, true), 2);
-    EXPECT_EQ(list.Strings(), (Strings{"D:\\S\\a.txt", "D:\\S\\b.txt", "D:\\S\\c.txt"}));
 }
 
 TEST_F(FileList, FilterSeesEachEntryAndCanRejectOne) {
@@ -91,17 +93,6 @@ TEST_F(FileList, FilterSeesEachEntryAndCanRejectOne) {
     EXPECT_GE(list.IndexOf("D:\\F\\keep2.txt"), 0);
 }
 
-TEST_F(FileList, OnChangeSeesAScanAsOneChange) {
-    CreateFile("d/C/a");
-    CreateFile("d/C/b");
-    CreateDir("d/C/s");
-    T_zqFileList list;
-    int changes = 0;
-    list.OnChange = [&](TStringList&) { ++changes; };
-    list.ReadDirsAndFiles("D:\\C", "*.*", true);
-    EXPECT_EQ(changes, 1);
-}
-
 TEST_F(FileList, DeleteFilesByNameOrByFullMask) {
     for (const char* f : {"d/TMP/a.bak", "d/TMP/b.BAK", "d/TMP/c.txt", "d/Other/x.bak"})
         CreateFile(f);
@@ -121,9 +112,14 @@ TEST_F(FileList, DeleteFilesByNameOrByFullMask) {
     EXPECT_TRUE(Entries("d/Other").empty());
     EXPECT_EQ(list.Strings(), (Strings{"D:\\TMP\\c.txt"}));
 
+    // Gone files and directory entries just leave the list.
+    CreateFile("d/TMP/sub/x");
+    list.ReadDirsAndFiles("D:\\TMP", "*.*", true);
+    list.Add("D:\\TMP\\vanished.txt");
     EXPECT_TRUE(list.DeleteFiles());
-    EXPECT_TRUE(Entries("d/TMP").empty());
     EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(Entries("d/TMP"), (Strings{"sub"}));
+    EXPECT_EQ(Entries("d/TMP/sub"), (Strings{"x"}));
 }
 
 // Wildcard characters in a listed name never widen the deletion.
@@ -140,22 +136,10 @@ TEST_F(FileList, ListedWildcardNamesDeleteOnlyThemselves) {
     CreateFile("d/W/*.txt");
     list.AddFiles("D:\\W", "*.txt");
     ASSERT_EQ(list.Count(), 4);
-    list.Delete(list.IndexOf("D:\\W\\ab.txt"));
-    list.Delete(list.IndexOf("D:\\W\\ac.txt"));
-    list.Delete(list.IndexOf("D:\\W\\real.txt"));
+    for (const char* keep : {"D:\\W\\ab.txt", "D:\\W\\ac.txt", "D:\\W\\real.txt"})
+        list.Delete(list.IndexOf(keep));
     EXPECT_TRUE(list.DeleteFiles("*.txt"));
     EXPECT_EQ(Entries("d/W"), (Strings{"ab.txt", "ac.txt", "real.txt"}));
-}
-
-TEST_F(FileList, GoneFilesAndDirectoryEntriesLeaveTheList) {
-    CreateFile("d/G/sub/x");
-    T_zqFileList list;
-    list.ReadDirsAndFiles("D:\\G", "*.*", true);
-    list.Add("D:\\G\\vanished.txt");
-    EXPECT_TRUE(list.DeleteFiles());
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(Entries("d/G"), (Strings{"sub"}));
-    EXPECT_EQ(Entries("d/G/sub"), (Strings{"x"}));
 }
 
 }  // namespace

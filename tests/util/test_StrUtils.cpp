@@ -11,75 +11,56 @@
 namespace hv {
 namespace {
 
-struct MaskCase {
-    const char* row;
-    const char* name;
-    const char* mask;
-    bool ignoreCase;
-    bool expected;
-};
-
-const MaskCase kMaskCases[] = {
-    {"ExtensionIgnoringCase", "readme.txt", "*.TXT", true, true},
-    {"StarInTheMiddle", "README.TXT", "R*ME.*", true, true},
-    {"StarBetweenLetters", "ABC", "A*C", true, true},
-    {"MaskShorterThanName", "ABC", "AB", true, false},
-    {"TrailingStarMatchesNothing", "AB", "AB*", true, true},
-    {"TwoStars", "AXBYC", "A*B*C", true, true},
-    {"SegmentsOutOfOrder", "ABDCXE", "AB*C*D*E", true, false},
-    {"DoubleStarMatchesAll", "anything.at.all", "**", true, true},
-    {"QuestionMark", "A1C", "A?C", true, true},
-    {"QuestionMarkInFinalSegment", "data.A01", "*.A?1", true, true},
-    {"QuestionMarkInInnerSegment", "XAB1YZ", "X*B?*Z", true, true},
-    {"CaseCountsWhenAsked", "readme.txt", "*.TXT", false, false},
-    {"ExactNameCaseSensitive", "a*b", "a*b", false, true},
-    {"CyrillicIgnoringCase", "\xEF\xF0\xE8\xEC\xE5\xF0.txt", "\xCF\xD0*.TXT", true, true},
-    {"EmptyName", "", "A*", true, false},
-    {"EmptyMask", "A", "", true, false},
-    // A mask that is not used up matches only with a lone '*' left.
-    {"MaskLeftOverIsNotOnlyStar", "A", "ABC*", true, false},
-    {"MaskLeftOverStarSegment", "AB", "AB*C*", true, false},
-    // The final segment must lie after what is already matched.
-    {"FinalSegmentOverlapsMatchedPart", "ABC", "AB*BC", true, false},
-    {"FinalSegmentAfterMatchedPart", "ABXBC", "AB*BC", true, true},
-    // A literal '*' in a name is no wildcard in the name.
-    {"StarInNameAgainstStarMask", "a*bc", "a*c", true, true},
-};
-
-class MatchMaskTable : public ::testing::TestWithParam<MaskCase> {};
-
-TEST_P(MatchMaskTable, Row) {
-    const MaskCase& c = GetParam();
-    EXPECT_EQ(MatchMask(c.name, c.mask, c.ignoreCase), c.expected)
-        << c.name << " against " << c.mask;
+TEST(MatchMask, Table) {
+    const struct {
+        const char *name, *mask;
+        bool ignoreCase, expected;
+    } rows[] = {
+        {"readme.txt", "*.TXT", true, true},
+        {"README.TXT", "R*ME.*", true, true},
+        {"ABC", "A*C", true, true},
+        {"ABC", "AB", true, false},  // mask shorter than the name
+        {"AB", "AB*", true, true},   // a trailing star matches nothing
+        {"AXBYC", "A*B*C", true, true},
+        {"ABDCXE", "AB*C*D*E", true, false},  // segments out of order
+        {"anything.at.all", "**", true, true},
+        {"A1C", "A?C", true, true},
+        {"data.A01", "*.A?1", true, true},
+        {"XAB1YZ", "X*B?*Z", true, true},
+        {"readme.txt", "*.TXT", false, false},
+        {"a*b", "a*b", false, true},
+        {"\xEF\xF0\xE8\xEC\xE5\xF0.txt", "\xCF\xD0*.TXT", true, true},  // Cyrillic
+        {"", "A*", true, false},
+        {"A", "", true, false},
+        // A mask that is not used up matches only with a lone '*' left.
+        {"A", "ABC*", true, false},
+        {"AB", "AB*C*", true, false},
+        // The final segment must lie after what is already matched.
+        {"ABC", "AB*BC", true, false},
+        {"ABXBC", "AB*BC", true, true},
+        // A literal '*' in a name is no wildcard in the name.
+        {"a*bc", "a*c", true, true},
+    };
+    for (const auto& r : rows)
+        EXPECT_EQ(MatchMask(r.name, r.mask, r.ignoreCase), r.expected)
+            << r.name << " against " << r.mask << (r.ignoreCase ? "" : ", case counting");
 }
 
-INSTANTIATE_TEST_SUITE_P(Masks, MatchMaskTable, ::testing::ValuesIn(kMaskCases),
-                         [](const auto& info) { return std::string(info.param.row); });
-
-TEST(SplitTokens, DropsOrKeepsDelimiters) {
+TEST(Words, SplitTokensWordPosAndGetWord) {
     auto dropped = SplitTokens("uses A, B;", " ,;", false);
     EXPECT_EQ(dropped->Strings(), (std::vector<std::string>{"uses", "A", "B"}));
     auto kept = SplitTokens("uses A, B;", " ,;", true);
     EXPECT_EQ(kept->Strings(), (std::vector<std::string>{"uses", " ", "A", ", ", "B", ";"}));
     EXPECT_EQ(SplitTokens("", " ", true)->Count(), 0);
     EXPECT_EQ(SplitTokens(" ,; ", " ,;", false)->Count(), 0);
-}
 
-TEST(Words, WordPosFindsEveryWordAndEndsOnAMissingOne) {
     const std::string line = "uses SysUtils, Classes,Forms ;  Dialogs";
-    const char* delims = " ,;";
-    EXPECT_EQ(WordPos(line, "USES", delims), 1);
-    EXPECT_EQ(WordPos(line, "sysutils", delims), 6);
-    EXPECT_EQ(WordPos(line, "Classes", delims), 16);
-    EXPECT_EQ(WordPos(line, "forms", delims), 24);
-    EXPECT_EQ(WordPos(line, "Dialogs", delims), 33);
-    EXPECT_EQ(WordPos(line, "Dialog", delims), -1);
-    EXPECT_EQ(WordPos(line, "", delims), -1);
-    EXPECT_EQ(WordPos("", "x", delims), -1);
-}
+    const std::pair<const char*, int> words[] = {{"USES", 1},   {"sysutils", 6}, {"Classes", 16},
+                                                 {"forms", 24}, {"Dialogs", 33}, {"Dialog", -1},
+                                                 {"", -1}};
+    for (auto [word, pos] : words) EXPECT_EQ(WordPos(line, word, " ,;"), pos) << word;
+    EXPECT_EQ(WordPos("", "x", " ,;"), -1);
 
-TEST(Words, GetWordCountsFromPos) {
     const std::string s = "  one two  three";
     int pos = 1;
     EXPECT_EQ(GetWord(3, s, " ", pos), "three");
@@ -98,7 +79,7 @@ TEST(Words, GetWordCountsFromPos) {
     EXPECT_EQ(GetWord(1, "", " ", pos), "");
 }
 
-TEST(Text, PositionsAreOneBased) {
+TEST(Text, PositionsLineBreaksAndPadding) {
     EXPECT_EQ(PosFrom("ab", "xabyab", 1), 2);
     EXPECT_EQ(PosFrom("ab", "xabyab", 3), 5);
     EXPECT_EQ(PosFrom("ab", "xabyab", 6), 0);
@@ -107,16 +88,12 @@ TEST(Text, PositionsAreOneBased) {
     EXPECT_EQ(PosText("x", "abc"), 0);
     EXPECT_TRUE(HasWildcards("a?"));
     EXPECT_FALSE(HasWildcards("abc"));
-}
 
-TEST(Text, ExpandLineBreaksLeavesEscapedBackslash) {
     EXPECT_EQ(ExpandLineBreaks("a\\nb"), "a\r\nb");
     EXPECT_EQ(ExpandLineBreaks("a\\\\nb"), "a\\\\nb");
     EXPECT_EQ(ExpandLineBreaks("\\n\\n"), "\r\n\r\n");
     EXPECT_EQ(ExpandLineBreaks("end\\"), "end\\");
-}
 
-TEST(Text, Padding) {
     EXPECT_EQ(PadLeft("ab", 4), "  ab");
     EXPECT_EQ(PadRight("ab", 4), "ab  ");
     EXPECT_EQ(PadCenter("ab", 5), "  ab ");
@@ -171,39 +148,38 @@ TEST(Text, DateFromTextAndDateArithmetic) {
     int h, mi, s, ms;
     DecodeTime(EncodeDate(2000, 1, 1) + EncodeTime(13, 45, 30, 500), h, mi, s, ms);
     EXPECT_EQ((std::array<int, 4>{h, mi, s, ms}), (std::array<int, 4>{13, 45, 30, 500}));
-    TDateTime t = DateTimeFromUnix(1700000000);
-    EXPECT_EQ(UnixFromDateTime(t), 1700000000);
+    EXPECT_EQ(UnixFromDateTime(DateTimeFromUnix(1700000000)), 1700000000);
 }
 
 class ValueTextTest : public ::testing::Test {
   protected:
-    void SetUp() override {
-        saved_ = DecimalSeparator();
-        SetDecimalSeparator('.');
-    }
+    void SetUp() override { SetDecimalSeparator('.'); }
     void TearDown() override { SetDecimalSeparator(saved_); }
-    char saved_ = '.';
+    char saved_ = DecimalSeparator();
 };
 
 TEST_F(ValueTextTest, EveryType) {
-    EXPECT_EQ(ValueText(TVarValue(true)), ".T.");
-    EXPECT_EQ(ValueText(TVarValue(false)), ".F.");
-    EXPECT_EQ(ValueText(TVarValue::Int8(-128)), "-128");
-    EXPECT_EQ(ValueText(TVarValue::Int16(32767)), "32767");
-    EXPECT_EQ(ValueText(TVarValue(-2147483647 - 1)), "-2147483648");
-    EXPECT_EQ(ValueText(TVarValue(1.5)), "1.5");
-    EXPECT_EQ(ValueText(TVarValue(0.1)), "0.1");
-    EXPECT_EQ(ValueText(TVarValue(1.0 / 3)), "0.333333333333333");
-    EXPECT_EQ(ValueText(TVarValue(1e20)), "1E20");
-    EXPECT_EQ(ValueText(TVarValue(-2.5e-7)), "-2.5E-7");
-    EXPECT_EQ(ValueText(TVarValue(100.0)), "100");
-    EXPECT_EQ(ValueText(TVarValue::Single(0.1f)), "0.1");
-    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{12345678})), "1234.5678");
-    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{-15000})), "-1.5");
-    EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{20000})), "2");
-    EXPECT_EQ(ValueText(TVarValue::Date(EncodeDate(1999, 12, 31))), "31.12.1999");
-    EXPECT_EQ(ValueText(TVarValue("Текст"_a)), std::string("Текст"_a));
-    EXPECT_EQ(ValueText(TVarValue::Null()), "???");
+    const std::pair<TVarValue, std::string> rows[] = {
+        {TVarValue(true), ".T."},
+        {TVarValue(false), ".F."},
+        {TVarValue::Int8(-128), "-128"},
+        {TVarValue::Int16(32767), "32767"},
+        {TVarValue(-2147483647 - 1), "-2147483648"},
+        {TVarValue(1.5), "1.5"},
+        {TVarValue(0.1), "0.1"},
+        {TVarValue(1.0 / 3), "0.333333333333333"},
+        {TVarValue(1e20), "1E20"},
+        {TVarValue(-2.5e-7), "-2.5E-7"},
+        {TVarValue(100.0), "100"},
+        {TVarValue::Single(0.1f), "0.1"},
+        {TVarValue::Currency(TCurrency{12345678}), "1234.5678"},
+        {TVarValue::Currency(TCurrency{-15000}), "-1.5"},
+        {TVarValue::Currency(TCurrency{20000}), "2"},
+        {TVarValue::Date(EncodeDate(1999, 12, 31)), "31.12.1999"},
+        {TVarValue("Текст"_a), "Текст"_a},
+        {TVarValue::Null(), "???"},
+    };
+    for (const auto& [value, text] : rows) EXPECT_EQ(ValueText(value), text);
     SetDecimalSeparator(',');
     EXPECT_EQ(ValueText(TVarValue(1.25)), "1,25");
     EXPECT_EQ(ValueText(TVarValue::Currency(TCurrency{5})), "0,0005");
@@ -229,44 +205,44 @@ class Derived : public Base {};
 class Other : public TObject {};
 
 TEST_F(ValueTextTest, ArgTextOfEachKind) {
-    EXPECT_EQ(ArgText(42), "42");
-    EXPECT_EQ(ArgText(true), ".T.");
-    EXPECT_EQ(ArgText('x'), "x");
-    EXPECT_EQ(ArgText(L'Ж'), std::string("Ж"_a));
-    EXPECT_EQ(ArgText(std::wstring(L"Дом")), std::string("Дом"_a));
-    EXPECT_EQ(ArgText(2.5), "2.5");
-    EXPECT_EQ(ArgText(TCurrency{25000}), "2.5");
-    EXPECT_EQ(ArgText("text"), "text");
-    EXPECT_EQ(ArgText(std::string("long text")), "long text");
-    EXPECT_EQ(ArgText(nullptr), "Ptr=nil");
+    const std::pair<TArg, std::string> rows[] = {
+        {42, "42"},
+        {true, ".T."},
+        {'x', "x"},
+        {L'Ж', "Ж"_a},
+        {std::wstring(L"Дом"), "Дом"_a},
+        {2.5, "2.5"},
+        {TCurrency{25000}, "2.5"},
+        {"text", "text"},
+        {nullptr, "Ptr=nil"},
+        {static_cast<const TObject*>(nullptr), "Obj=null"},
+        {TVarValue(), "EmptyVariant"},
+        {TVarValue::Null(), "NullVariant"},
+        {TVarValue(7), "7"},
+        {TArg(), "(Unknown)"},
+    };
+    for (const auto& [arg, text] : rows) EXPECT_EQ(ArgText(arg), text);
+    EXPECT_EQ(ArgText(TVarValue::Null(), "<null>"), "<null>");
     int x = 0;
     EXPECT_EQ(ArgText(static_cast<const void*>(&x)).substr(0, 4), "Ptr=");
-    EXPECT_EQ(ArgText(static_cast<const TObject*>(nullptr)), "Obj=null");
     Derived obj;
-    std::string objText = ArgText(&obj);
+    const std::string objText = ArgText(&obj);
     EXPECT_EQ(objText.substr(0, 4), "Obj=");
     EXPECT_GE(objText.size(), 12u);
     EXPECT_EQ(ArgText(ClassOf<Derived>()).substr(0, 6), "Class=");
-    EXPECT_EQ(ArgText(TVarValue()), "EmptyVariant");
-    EXPECT_EQ(ArgText(TVarValue::Null()), "NullVariant");
-    EXPECT_EQ(ArgText(TVarValue::Null(), "<null>"), "<null>");
-    EXPECT_EQ(ArgText(TVarValue(7)), "7");
-    EXPECT_EQ(ArgText(TArg()), "(Unknown)");
 }
 
 TEST(Classes, IndexOfClassAndInt) {
     Derived d;
     Other o;
+    Base b;
     const TClass classes[] = {TClass{}, ClassOf<Other>(), ClassOf<Base>(), ClassOf<Derived>()};
     EXPECT_EQ(IndexOfClass(&d, classes), 2);  // a descendant of Base, found first
     EXPECT_EQ(IndexOfClass(&o, classes), 1);
     EXPECT_EQ(IndexOfClass(nullptr, classes), -1);
-    Base b;
-    const TClass onlyDerived[] = {ClassOf<Derived>()};
-    EXPECT_EQ(IndexOfClass(&b, onlyDerived), -1);
-    const int values[] = {5, 7, 7};
-    EXPECT_EQ(IndexOfInt(7, values), 1);
-    EXPECT_EQ(IndexOfInt(8, values), -1);
+    EXPECT_EQ(IndexOfClass(&b, std::array{ClassOf<Derived>()}), -1);
+    EXPECT_EQ(IndexOfInt(7, std::array{5, 7, 7}), 1);
+    EXPECT_EQ(IndexOfInt(8, std::array{5, 7, 7}), -1);
 }
 
 TEST(Lists, OemConversionAndBlankness) {
