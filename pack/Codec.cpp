@@ -228,7 +228,7 @@ struct State {
 
 class Engine {
   public:
-    Engine(const Io& io, TokenTrace* trace) : io_(io), trace_(trace) {}
+    explicit Engine(const Io& io) : io_(io) {}
 
     int Encode(int32_t size);
     int Decode(int32_t packedSize, int32_t unpackedSize);
@@ -370,7 +370,6 @@ class Engine {
     void Advance(int count);
 
     const Io& io_;
-    TokenTrace* trace_;
     void* blocks_[16] = {};
     int blockCount_ = 0;
     bool failed_ = false;
@@ -1096,11 +1095,9 @@ int Engine::Encode(int32_t size) {
         if (len > remaining) len = static_cast<int>(remaining);
         if (len < kMinMatch) {
             const uint8_t c = look_[pos_ & kLookMask];
-            if (trace_) trace_->Literal(c);
             EncodeSymbol(c);
             len = 1;
         } else {
-            if (trace_) trace_->Match(len, distance);
             EncodeSymbol(kMatchMarker);
             EncodeWith(s.lengths, len - kLengthBias, kNodeStep);
             EncodeWith(s.distHigh, distance >> 7, s.counter < kDistHighSwitch ? 2 : 5);
@@ -1168,7 +1165,6 @@ int Engine::Decode(int32_t packedSize, int32_t unpackedSize) {
             const int high = DecodeWith(s.distHigh, s.counter < kDistHighSwitch ? 2 : 5);
             const int low = DecodeWith(s.distLow, s.counter < kDistLowSwitch ? 1 : 10);
             const int distance = high * 128 + low;
-            if (trace_) trace_->Match(len, distance);
             int src = (pos_ - distance) & kWindowMask;
             remaining -= len;
             const int data = (remaining >= 0 && remaining <= 4)
@@ -1192,7 +1188,6 @@ int Engine::Decode(int32_t packedSize, int32_t unpackedSize) {
                 trailer[trailerCount++] = copied[j];
             }
         } else {
-            if (trace_) trace_->Literal(sym);
             const uint8_t b = static_cast<uint8_t>(sym);
             if (remaining <= 4) {
                 if (trailerCount == 4) {
@@ -1229,13 +1224,13 @@ int Engine::Decode(int32_t packedSize, int32_t unpackedSize) {
 
 }  // namespace
 
-int Encode(const Io& io, int32_t size, TokenTrace* trace) {
-    Engine engine(io, trace);
+int Encode(const Io& io, int32_t size) {
+    Engine engine(io);
     return engine.Encode(size);
 }
 
-int Decode(const Io& io, int32_t packedSize, int32_t unpackedSize, TokenTrace* trace) {
-    Engine engine(io, trace);
+int Decode(const Io& io, int32_t packedSize, int32_t unpackedSize) {
+    Engine engine(io);
     return engine.Decode(packedSize, unpackedSize);
 }
 

@@ -23,19 +23,11 @@ struct Io {
     void (*progress)(bool* stop, int32_t total, int32_t done, void* user);
 };
 
-// Sees every token of the main loop as it is coded or decoded (not the length prefix).
-class TokenTrace {
-public:
-    virtual ~TokenTrace() = default;
-    virtual void Literal(int byte) = 0;
-    virtual void Match(int length, int distance) = 0;
-};
-
 // Packs Size bytes read through io; the packed byte count or a negative result code.
-int Encode(const Io& io, int32_t size, TokenTrace* trace = nullptr);
+int Encode(const Io& io, int32_t size);
 
 // Unpacks a stream of PackedSize bytes; the unpacked length or a negative result code.
 // UnpackedSize is checked against the stream's length when it is 6 or more.
-int Decode(const Io& io, int32_t packedSize, int32_t unpackedSize, TokenTrace* trace = nullptr);
+int Decode(const Io& io, int32_t packedSize, int32_t unpackedSize);
 
 }  // namespace hv::codec
