@@ -472,18 +472,41 @@ void Engine::PutRepeated(unsigned bit, uint32_t count) {
     PutBits(bit ? Ones(static_cast<int>(count)) : 0, static_cast<int>(count));
 }
 
-// Narrows to [lowCount, highCount) of scale and shifts out what is settled. The bit
-// loop (shared top bits out one by one, underflow steps one by one) runs in two
-// batches: first all shared top bits, then all underflow steps; an underflow step
-// always leaves the top bits different, so no shared bit can follow one.
+// The interval [lowCount, highCount) of scale within [low, high], and how far it then
+// shifts. The coder's bit loop (shared top bits out one by one, underflow steps one by
+// one) runs in two batches: k shared top bits, then m underflow steps; an underflow
+// step always leaves the top bits different, so no shared bit can follow one.
+struct Narrowed {
+    unsigned low, high;
+    int k, m;
+};
+inline Narrowed Narrow(unsigned low, unsigned high, unsigned scale, unsigned highCount,
+                       unsigned lowCount) {
+    const uint32_t range = high - low + 1;
+    Narrowed n;
+    n.high = (low + range * highCount / scale - 1) & 0xFFFF;
+    n.low = (low + range * lowCount / scale) & 0xFFFF;
+    n.k = Clz16(n.low ^ n.high);
+    const unsigned low1 = (n.low << n.k) & 0xFFFF;
+    const unsigned high1 = (n.high << n.k) | Ones(n.k);
+    n.m = Clz16(~((low1 & ~high1) << 1));
+    return n;
+}
+
+// Low and high after all k + m shifts.
+inline void Shift(State& s, const Narrowed& n) {
+    const int t = n.k + n.m;
+    s.low = static_cast<uint16_t>((n.low << t) & 0x7FFF);
+    s.high = static_cast<uint16_t>(0x8000 | (((n.high << t) | Ones(t)) & 0x7FFF));
+}
+
+// Narrows and shifts out what is settled: the shared top bits go out, the underflow
+// steps wait as pending bits.
 inline void Engine::EncodeRange(unsigned scale, unsigned highCount, unsigned lowCount) {
     State& s = *s_;
-    const uint32_t range = static_cast<uint32_t>(s.high - s.low) + 1;
-    unsigned low = s.low;
-    unsigned high = (low + range * highCount / scale - 1) & 0xFFFF;
-    low = (low + range * lowCount / scale) & 0xFFFF;
-    const int k = Clz16(low ^ high);
-    const unsigned settled = high >> (16 - k);
+    const Narrowed n = Narrow(s.low, s.high, scale, highCount, lowCount);
+    const int k = n.k;
+    const unsigned settled = n.high >> (16 - k);
     if (s.pending > 0 && k > 0) [[unlikely]] {
         const unsigned first = settled >> (k - 1);
         PutBits(first, 1);
@@ -493,13 +516,8 @@ inline void Engine::EncodeRange(unsigned scale, unsigned highCount, unsigned low
     } else {
         PutBits(settled, k);
     }
-    const unsigned low1 = (low << k) & 0xFFFF;
-    const unsigned high1 = (high << k) | Ones(k);
-    const int m = Clz16(~((low1 & ~high1) << 1));
-    s.pending += static_cast<uint32_t>(m);
-    const int t = k + m;
-    s.low = static_cast<uint16_t>((low << t) & 0x7FFF);
-    s.high = static_cast<uint16_t>(0x8000 | (((high << t) | Ones(t)) & 0x7FFF));
+    s.pending += static_cast<uint32_t>(n.m);
+    Shift(s, n);
 }
 
 void Engine::FinishEncoder() {
@@ -564,19 +582,11 @@ inline unsigned Engine::DecodeCount(unsigned scale) const {
 // symbol settles bits is as good as random, so this runs without branches.
 inline void Engine::DecodeRange(unsigned scale, unsigned highCount, unsigned lowCount) {
     State& s = *s_;
-    const uint32_t range = static_cast<uint32_t>(s.high - s.low) + 1;
-    unsigned low = s.low;
-    unsigned high = (low + range * highCount / scale - 1) & 0xFFFF;
-    low = (low + range * lowCount / scale) & 0xFFFF;
-    const int k = Clz16(low ^ high);
-    const unsigned low1 = (low << k) & 0xFFFF;
-    const unsigned high1 = (high << k) | Ones(k);
-    const int m = Clz16(~((low1 & ~high1) << 1));
-    const int t = k + m;
-    const unsigned flip = static_cast<unsigned>(m != 0) << 15;
+    const Narrowed n = Narrow(s.low, s.high, scale, highCount, lowCount);
+    const int t = n.k + n.m;
+    const unsigned flip = static_cast<unsigned>(n.m != 0) << 15;
     s.code = static_cast<uint16_t>((((s.code << t) | TakeBits(t)) & 0xFFFF) ^ flip);
-    s.low = static_cast<uint16_t>((low << t) & 0x7FFF);
-    s.high = static_cast<uint16_t>(0x8000 | (((high << t) | Ones(t)) & 0x7FFF));
+    Shift(s, n);
 }
 
 // ---------------------------------------------------------------- context model

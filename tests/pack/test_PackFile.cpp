@@ -1,7 +1,5 @@
 // The pack archive container on real files in a temporary tree (D: is the tree).
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -11,6 +9,7 @@
 #include "pack/PackUnit.h"
 #include "pack/test_PackFileUtil.h"
 #include "platform/AnsiLiteral.h"
+#include "support/FullDisk.h"
 #include "support/TempTree.h"
 
 namespace hv {
@@ -451,28 +450,13 @@ TEST_F(PackFileTest, SourcesOf2GiBAreRefused) {
     EXPECT_FALSE(Exists(ArcPosix()));
 }
 
-// While one lives, writes past 64 KiB fail as on a full disk.
-struct FileSizeLimit {
-    rlimit saved{};
-    sighandler_t old = signal(SIGXFSZ, SIG_IGN);
-    FileSizeLimit() {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const rlimit l{64 * 1024, saved.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, old);
-    }
-};
-
 TEST_F(PackFileTest, FullDiskIsAnErrorAndNothingIsLost) {
     ASSERT_EQ(Add("keep.txt", "kept"), 0);
     std::string bytes = ArcBytes();
     CreateFile("d/w/noise.bin", test::Noise(200000, 3));
     CreateFile("d/w/text.txt", test::Rows(600000, 7919));
     {
-        FileSizeLimit limit;
+        test::FullDisk full(64 * 1024);
         arc_.StoreOnly = true;
         EXPECT_EQ(ExpectFailure(kArcOpAdd, "D:\\w\\noise.bin"), kArcIoError);
         arc_.StoreOnly = false;
@@ -485,7 +469,7 @@ TEST_F(PackFileTest, FullDiskIsAnErrorAndNothingIsLost) {
     ASSERT_EQ(Op(kArcOpAdd, "D:\\w\\text.txt"), 0);
     arc_.ExtractDir = "D:\\out";
     {
-        FileSizeLimit limit;
+        test::FullDisk full(64 * 1024);
         EXPECT_EQ(ExpectFailure(kArcOpExtract, "noise.bin"), kArcIoError);
         EXPECT_EQ(ExpectFailure(kArcOpExtract, "text.txt"), kPackIoError);
     }

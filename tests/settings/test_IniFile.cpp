@@ -1,8 +1,6 @@
 // The INI document: exact bytes written, tolerant reading, write-back, and
 // writing that never loses the old file.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -10,6 +8,7 @@
 #include "dialogs/ScriptedResponder.h"
 #include "platform/AnsiLiteral.h"
 #include "settings/IniFile.h"
+#include "support/FullDisk.h"
 #include "support/TempTree.h"
 #include "util/Exception.h"
 
@@ -188,8 +187,7 @@ TEST_F(IniFileTest, UnreadableFileIsAnErrorNotAnEmptyDocument) {
     EXPECT_EQ(TIniFile("D:\\missing\\x.ini").KeyCount("S"), 0);
 }
 
-// A full disk in the middle of writing: RLIMIT_FSIZE makes the write stop
-// short, which root cannot bypass (a read-only directory would not stop root).
+// A full disk in the middle of writing.
 // A rename onto a non-empty directory fails after the write.
 TEST_F(IniFileTest, FailedSavesLeaveTheOldFileAndNoTemporary) {
     const std::string old = "[S]\r\nK=old\r\n\r\n";
@@ -198,20 +196,13 @@ TEST_F(IniFileTest, FailedSavesLeaveTheOldFileAndNoTemporary) {
     TIniFile ini("D:\\w\\full.ini");
     ini.WriteString("S", "K", big);
 
-    struct rlimit saved;
-    getrlimit(RLIMIT_FSIZE, &saved);
-    auto oldHandler = signal(SIGXFSZ, SIG_IGN);
-    struct rlimit small = saved;
-    small.rlim_cur = 1000;
-    setrlimit(RLIMIT_FSIZE, &small);
     std::string message;
     try {
+        test::FullDisk full(1000);
         ini.UpdateFile();
     } catch (const EFCreateError& e) {
         message = e.what();
     }
-    setrlimit(RLIMIT_FSIZE, &saved);
-    signal(SIGXFSZ, oldHandler);
 
     EXPECT_NE(message.find("Не удалось записать файл|D:\\w\\full.ini"_a), std::string::npos);
     EXPECT_EQ(ReadFile(Posix("D:\\w\\full.ini")), old);

@@ -1,12 +1,11 @@
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <vector>
 
+#include "support/FullDisk.h"
 #include "support/TempTree.h"
 #include "util/FileUtils.h"
 
@@ -253,26 +252,11 @@ TEST_F(Copier, BadSourceOrDriveNeverCostsTheTarget) {
     EXPECT_TRUE(Entries("d/dst").empty());
 }
 
-// While one lives, writes past 64 KiB fail as on a full disk.
-struct FileSizeLimit {
-    rlimit saved{};
-    sighandler_t old = signal(SIGXFSZ, SIG_IGN);
-    FileSizeLimit() {
-        getrlimit(RLIMIT_FSIZE, &saved);
-        const rlimit l{64 * 1024, saved.rlim_max};
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved);
-        signal(SIGXFSZ, old);
-    }
-};
-
 TEST_F(Copier, FullTargetRaisesDiskFullAndKeepsThePreviousCopy) {
     std::string src = Src(1 << 20);
     CreateFile("d/dst/data.bin", "previous");
     {
-        FileSizeLimit limit;
+        test::FullDisk full(64 * 1024);
         EXPECT_THROW(CopyFileEx(src, "D:\\dst\\data.bin"), EDiskFull);
         EXPECT_THROW(CopyFileEx(src, "A:\\data.bin"), EDiskFull);
     }
