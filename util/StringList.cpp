@@ -11,16 +11,6 @@
 
 namespace hv {
 
-namespace {
-
-[[noreturn]] void ListError(const char* format, int value) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, value);
-    throw EListError(buf);
-}
-
-}  // namespace
-
 TStringList::~TStringList() {
     OnChange = nullptr;  // nobody is to be told about a dying list
     Clear();

@@ -11,16 +11,6 @@
 
 namespace hv {
 
-namespace {
-
-[[noreturn]] void ListError(const char* format, int value) {
-    char buf[96];
-    std::snprintf(buf, sizeof buf, format, value);
-    throw EListError(buf);
-}
-
-}  // namespace
-
 // ---- T_zqCustomList ------------------------------------------------------------
 
 T_zqCustomList::~T_zqCustomList() {
