@@ -171,28 +171,29 @@ std::string StripAbsolutePrefix(std::string_view name) {
 
 // ---- header records ---------------------------------------------------------------
 
-std::string TArchive0Header::Bytes() const {
-    std::string name = CutAtNul(Name), comment = CutAtNul(Comment);
-    std::string b(kFixedSize, '\0');
-    size_t total = kFixedSize + name.size() + 1 + comment.size() + 1;
-    Put16(b, 0, HeaderId);
+namespace {
+
+// The bytes both header records share: the first 22 of the fixed part (byte 11 is
+// the record's own: security version or method) and the two texts behind it. The
+// caller fills the rest of the fixed part.
+template <class Header>
+std::string HeaderBytes(const Header& h, uint8_t byte11) {
+    const std::string name = CutAtNul(h.Name), comment = CutAtNul(h.Comment);
+    constexpr int fixed = Header::kFixedSize;
+    std::string b(fixed, '\0');
+    const size_t total = fixed + name.size() + 1 + comment.size() + 1;
+    Put16(b, 0, h.HeaderId);
     Put16(b, 2, static_cast<uint16_t>(std::min<size_t>(total, 0xFFFF)));
-    b[4] = static_cast<char>(kFixedSize);
-    Put16(b, 5, Version);
-    Put16(b, 7, MinVersion);
-    b[9] = static_cast<char>(HostOS);
-    b[10] = static_cast<char>(Flags);
-    b[11] = static_cast<char>(SecurityVersion);
-    b[12] = static_cast<char>(FileType);
-    b[13] = static_cast<char>(Reserved);
-    Put32(b, 14, static_cast<uint32_t>(Created));
-    Put32(b, 18, static_cast<uint32_t>(Modified));
-    Put32(b, 22, ArchiveSize);
-    Put16(b, 26, SecurityPos);
-    Put16(b, 28, NamePos);
-    Put16(b, 30, SecurityLength);
-    Put16(b, 32, Reserved2);
-    Put32(b, 34, HeaderCRC);
+    b[4] = static_cast<char>(fixed);
+    Put16(b, 5, h.Version);
+    Put16(b, 7, h.MinVersion);
+    b[9] = static_cast<char>(h.HostOS);
+    b[10] = static_cast<char>(h.Flags);
+    b[11] = static_cast<char>(byte11);
+    b[12] = static_cast<char>(h.FileType);
+    b[13] = static_cast<char>(h.Reserved);
+    Put32(b, 14, static_cast<uint32_t>(h.Created));
+    Put32(b, 18, static_cast<uint32_t>(h.Modified));
     b += name;
     b += '\0';
     b += comment;
@@ -200,22 +201,21 @@ std::string TArchive0Header::Bytes() const {
     return b;
 }
 
+}  // namespace
+
+std::string TArchive0Header::Bytes() const {
+    std::string b = HeaderBytes(*this, SecurityVersion);
+    Put32(b, 22, ArchiveSize);
+    Put16(b, 26, SecurityPos);
+    Put16(b, 28, NamePos);
+    Put16(b, 30, SecurityLength);
+    Put16(b, 32, Reserved2);
+    Put32(b, 34, HeaderCRC);
+    return b;
+}
+
 std::string TArchive0FileHeader::Bytes() const {
-    std::string name = CutAtNul(Name), comment = CutAtNul(Comment);
-    std::string b(kFixedSize, '\0');
-    size_t total = kFixedSize + name.size() + 1 + comment.size() + 1;
-    Put16(b, 0, HeaderId);
-    Put16(b, 2, static_cast<uint16_t>(std::min<size_t>(total, 0xFFFF)));
-    b[4] = static_cast<char>(kFixedSize);
-    Put16(b, 5, Version);
-    Put16(b, 7, MinVersion);
-    b[9] = static_cast<char>(HostOS);
-    b[10] = static_cast<char>(Flags);
-    b[11] = static_cast<char>(Method);
-    b[12] = static_cast<char>(FileType);
-    b[13] = static_cast<char>(Reserved);
-    Put32(b, 14, static_cast<uint32_t>(Created));
-    Put32(b, 18, static_cast<uint32_t>(Modified));
+    std::string b = HeaderBytes(*this, Method);
     Put32(b, 22, UnpackedSize);
     Put32(b, 26, PackedSize);
     Put32(b, 30, Reserved2);
@@ -225,10 +225,6 @@ std::string TArchive0FileHeader::Bytes() const {
     Put16(b, 44, Attr);
     Put16(b, 46, Reserved3);
     Put32(b, 48, HeaderCRC);
-    b += name;
-    b += '\0';
-    b += comment;
-    b += '\0';
     return b;
 }
 
@@ -1137,8 +1133,7 @@ void TPackFileObject::UnpackMember(File& dst) {
     const int64_t int32Max = std::numeric_limits<int32_t>::max();
     // No bound on the ratio: very compressible files pack far beyond any fixed
     // figure, and refusing them would make their backups unrestorable.
-    if (packed > int32Max || unpacked > int32Max)
-        Fail(kArcCorrupted);
+    if (packed > int32Max || unpacked > int32Max) Fail(kArcCorrupted);
     if (archive_.Seek(memberDataPos_, SEEK_SET) != memberDataPos_) Fail(kArcCorrupted);
     ioIn_ = &archive_;
     ioOut_ = &dst;
