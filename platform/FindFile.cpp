@@ -130,7 +130,10 @@ void Listing::CloseDir() {
 }
 
 const std::string& Listing::ShortName(size_t index) {
-    std::call_once(shortNames_, [this] { AssignShortNames(entries_); });
+    if (!shortNamesMade_) {
+        AssignShortNames(entries_);
+        shortNamesMade_ = true;
+    }
     return entries_[index].shortName;
 }
 

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdint>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -61,7 +60,7 @@ class Listing {
     std::string posixDir_;  // absolute
     int dirFd_ = -1;
     std::vector<RawEntry> entries_;
-    std::once_flag shortNames_;
+    bool shortNamesMade_ = false;
 };
 
 // The POSIX mount point of \\server\share, empty when not mounted.
