@@ -190,6 +190,17 @@ bool FindData::Gone() const {
     return state_ == State::Gone;
 }
 
+bool FindData::Lossy() const {
+    return listing_ && listing_->Entries()[index_].lossy;
+}
+
+std::string FindData::PosixPath() const {
+    if (!listing_) return posixPath_;
+    std::string path = listing_->PosixDir();
+    if (path.empty() || path.back() != '/') path += '/';
+    return path + listing_->Entries()[index_].posixName;
+}
+
 // ---- FindFile ------------------------------------------------------------------
 
 bool FindFile::First(const std::string& pattern, uint32_t attr) {

@@ -50,6 +50,7 @@ class Listing {
     Listing& operator=(const Listing&) = delete;
 
     const std::vector<RawEntry>& Entries() const { return entries_; }
+    const std::string& PosixDir() const { return posixDir_; }
     // Entries looked up later go by path: no descriptor stays open behind a kept entry.
     void CloseDir();
     // Short names are made for the whole listing at once, on the first call.

@@ -152,6 +152,7 @@ bool GetFileInfo(const std::string& path, FindData& out) {
     out.attr_ = f.attr;
     out.size_ = f.size;
     out.time_ = f.time;
+    out.posixPath_ = *p;
     if (IsShortName(name)) return true;
     // The short name of an entry needs its directory's listing.
     const size_t slash = p->find_last_of('/');

@@ -150,6 +150,11 @@ public:
     bool IsDirectory() const { return (attr_ & kAttrDirectory) != 0; }
     // Looks the facts up unless done; true (LastError 2) when the entry was not there.
     bool Gone() const;
+    // The Linux name holds characters 1251 lacks: Name shows them as '?' and
+    // cannot be opened by that name.
+    bool Lossy() const;
+    // Absolute POSIX path (UTF-8) of the entry; empty when it came from no listing.
+    std::string PosixPath() const;
 
 private:
     friend class FindFile;
@@ -158,6 +163,7 @@ private:
     void LookUp() const;
 
     std::shared_ptr<detail::Listing> listing_;  // the listing it came from, if any
+    std::string posixPath_;                     // set when it came from no listing
     uint32_t index_ = 0;
     mutable State state_ = State::Known;
     mutable uint32_t attr_ = 0;

@@ -323,6 +323,19 @@ class THL_HalvoraProject : public THL_Project {
     // archive's directory whose names carry its stem.
     void DeleteOldArchiveFiles();
 
+    // ---- files a run could not take ---------------------------------------------
+    struct SkippedFile {
+        std::string name;    // as the run saw it (1251; '?' where 1251 lacks a character)
+        std::string utf8;    // the Linux path, for the terminal
+        std::string reason;  // 1251
+    };
+    // Notes a selected file that this run leaves out (unreadable, gone,
+    // changing while read, a name 1251 cannot hold): a warning through
+    // OnMessage, a line in the run's output file, an entry of Skipped().
+    // Each file is noted once per run; MakeArchive starts the list afresh.
+    void SkipFile(const std::string& name, const FindData& entry, const std::string& reason);
+    const std::vector<SkippedFile>& Skipped() const { return skipped_; }
+
   private:
     void RunExternal();
     void RunInternal();
@@ -333,6 +346,9 @@ class THL_HalvoraProject : public THL_Project {
     std::string ShortDir(const std::string& dir);
     using DosDirMap = std::unordered_map<std::string, std::string>;
     std::optional<DosDirMap> dosDirs_;
+    std::vector<SkippedFile> skipped_;
+    // This run has put its header block into the output file.
+    bool outputHeaderWritten_ = false;
     // The first storage place as the user wrote it while a run completes it against Dir.
     std::string storedPlace0_;
     bool place0Completed_ = false;

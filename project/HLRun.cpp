@@ -158,6 +158,37 @@ void THL_HalvoraProject::WriteOutputHeader(const std::string& outFile, const std
         throw EInOutError("Cannot write file \"" + outFile + "\". " + LastErrorText());
 }
 
+// ---- files left out ------------------------------------------------------------
+
+void THL_HalvoraProject::SkipFile(const std::string& name, const FindData& entry,
+                                  const std::string& reason) {
+    std::string utf8 = entry.PosixPath();
+    if (utf8.empty()) {
+        auto posix = ToPosixPath(ExpandFileName(name));
+        utf8 = posix ? *posix : AnsiToUtf8(name);
+    }
+    for (const SkippedFile& s : skipped_)
+        if (s.utf8 == utf8) return;
+    skipped_.push_back({name, utf8, reason});
+    const std::string text = "Пропущен файл "_a + name + ": " + reason;
+    // The output file keeps the note after the run; the viewer shows it with the archiver's text.
+    try {
+        const std::string out = OutputFileName();
+        if (!outputHeaderWritten_) {
+            WriteOutputHeader(out, GetArcFileName());
+            outputHeaderWritten_ = true;
+        }
+        File f;
+        const bool opened = FileExists(out) ? f.Open(out, OpenMode::Write, ShareMode::DenyNone)
+                                            : f.Open(out, OpenMode::CreateNew);
+        const std::string line = AnsiToOem("[Warning] " + text + "\r\n");
+        if (opened && f.Seek(0, SEEK_END) >= 0) f.Write(line.data(), static_cast<int64_t>(line.size()));
+    } catch (const std::exception&) {
+        // The warning and the list still name the file.
+    }
+    Warning(text);
+}
+
 // ---- up-to-date test ------------------------------------------------------------
 
 bool THL_HalvoraProject::IsArchiveOutdated() {
@@ -309,6 +340,8 @@ void THL_HalvoraProject::RunBatchFile(const std::string& batch, bool minimized) 
 }
 
 void THL_HalvoraProject::MakeArchive() {
+    skipped_.clear();
+    outputHeaderWritten_ = false;
     LoadFromFile();
     CheckSavePlaces();
 
@@ -386,6 +419,7 @@ void THL_HalvoraProject::RunExternal() {
 
     const std::string arc = GetArcFileName();
     WriteOutputHeader(OutputFileName(), arc);
+    outputHeaderWritten_ = true;
     Lines().Clear();
     Lines().Add("@ECHO OFF");
     Lines().Add("@ECHO " + arc);
