@@ -8,6 +8,7 @@
 #include "platform/CodePage.h"
 #include "platform/Launcher.h"
 #include "project/HLObject.h"
+#include "project/HLRunUtil.h"
 #include "settings/WorkDirs.h"
 #include "util/Exception.h"
 #include "util/FileUtils.h"
@@ -49,19 +50,6 @@ bool HasDriveOrRoot(const std::string& path) {
     return !ExtractFileDrive(p).empty() || (!p.empty() && (p[0] == '\\' || p[0] == '/'));
 }
 
-// Sets a value for the length of a scope and puts the old one back.
-template <class T>
-class Restore {
-  public:
-    explicit Restore(T& slot) : slot_(slot), saved_(slot) {}
-    ~Restore() { slot_ = std::move(saved_); }
-    Restore(const Restore&) = delete;
-    Restore& operator=(const Restore&) = delete;
-
-  private:
-    T& slot_;
-    T saved_;
-};
 
 }  // namespace
 
@@ -446,40 +434,6 @@ void THL_HalvoraProject::RunExternal() {
     Lines().SaveToFile(ListFileName());
     DoArchiverStart();
     if (!Owner()->Stop) RunBatchFile(BatchFileName(), true);
-    CollectArchiveFiles();
-    DoArchiveDone();
-}
-
-void THL_HalvoraProject::RunInternal() {
-    auto pack = std::make_unique<TPackFileObject>();
-    struct PackGuard {
-        THL_HalvoraProject& p;
-        ~PackGuard() { p.PackFile = nullptr; }
-    } packGuard{*this};
-    PackFile = pack.get();
-    if (Rebuild) DeleteOldArchiveFiles();
-
-    pack->SetArchiveName(GetArcFileName());
-    pack->Operation = kArcOpUpdate;
-    pack->SetComment("Файл проекта \"HALVORA\""_a);
-    pack->OnProgress = [this](TPackFileObject&, int32_t done, int32_t total) {
-        if (OnCopyProgress) OnCopyProgress(*this, done, total);
-    };
-    pack->KeepDrive = true;
-
-    DoArchiverStart();
-    {
-        Restore<THL_FileEvent> onFile(OnFile);
-        THL_FileEvent report = OnFile;
-        TPackFileObject* packer = pack.get();
-        OnFile = [this, report, packer](const std::string& name, FindData& entry, bool& stop) {
-            if (report) report(name, entry, stop);
-            if (!Running || stop) return;
-            packer->SetFileName(name);
-            packer->Execute();
-        };
-        CollectFiles();
-    }
     CollectArchiveFiles();
     DoArchiveDone();
 }
