@@ -19,9 +19,12 @@ TRzLauncher::~TRzLauncher() {
     timerEnabled_ = false;
     // Reap a finished child so it does not linger as a zombie; a running one is left running.
     if (pid_ > 0 && exitCode_ == -1) (void)Ended();
+    if (unreaped_) ReapProcess(pid_);
 }
 
 void TRzLauncher::Launch() {
+    if (unreaped_) ReapProcess(pid_);
+    unreaped_ = false;
     pid_ = 0;
     exitCode_ = 0;
     int pid = SpawnProgram(ProgramName, Parameters, StartDir);
@@ -34,9 +37,10 @@ void TRzLauncher::Launch() {
 bool TRzLauncher::Ended() {
     if (exitCode_ != -1) return true;
     if (pid_ <= 0) return false;
-    uint32_t code = PollProcess(pid_);
+    uint32_t code = PeekProcess(pid_);
     if (code == kStillActive) return false;
     exitCode_ = static_cast<int32_t>(code);
+    unreaped_ = true;
     return true;
 }
 
@@ -51,14 +55,19 @@ void TRzLauncher::Tick() {
 }
 
 void TRzLauncher::Terminate() {
-    if (pid_ > 0 && exitCode_ == -1) {
+    if (pid_ <= 0) return;
+    if (exitCode_ == -1) {
         TerminateProcessGroup(pid_);
         exitCode_ = 1;
         timerEnabled_ = false;
-    } else if (pid_ > 0) {
-        // The leader has ended; members it left in its group must not outlive the run.
+    } else if (unreaped_) {
+        // The leader has ended but is not reaped, so the group number is still
+        // ours: members it left behind must not outlive the run.
         kill(-pid_, SIGKILL);
+        ReapProcess(pid_);
+        unreaped_ = false;
     }
+    // A reaped leader's number may belong to another process by now: no signal.
 }
 
 }  // namespace hv

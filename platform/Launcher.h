@@ -50,6 +50,8 @@ private:
     bool Ended();
 
     int pid_ = 0;
+    // The ended process is still a zombie of ours: its group number is safe to signal.
+    bool unreaped_ = false;
     bool timerEnabled_ = false;
     int32_t exitCode_ = -1;
 };

@@ -225,6 +225,30 @@ bool SetFileDate(const std::string& path, int32_t dosTime) {
     return true;
 }
 
+std::optional<FileStamp> GetFileStamp(const std::string& path) {
+    auto p = ToPosixPath(ExpandFileName(path));
+    struct stat st;
+    if (!p || stat(p->c_str(), &st) != 0) {
+        SetLastErrorFromErrno(errno);
+        return std::nullopt;
+    }
+    return FileStamp{static_cast<int64_t>(st.st_size),
+                     static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec,
+                     static_cast<uint64_t>(st.st_ino)};
+}
+
+bool CopyFileTime(const std::string& from, const std::string& to) {
+    auto f = ToPosixPath(from), t = ToPosixPath(to);
+    struct stat st;
+    if (!f || !t || stat(f->c_str(), &st) != 0) return false;
+    struct timespec ts[2] = {st.st_atim, st.st_mtim};
+    if (utimensat(AT_FDCWD, t->c_str(), ts, 0) != 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    return true;
+}
+
 uint32_t GetFileAttributes(const std::string& path) {
     detail::EntryFacts fd;
     auto p = ToPosixPath(path);

@@ -205,6 +205,17 @@ bool DirectoryExists(const std::string& path);  // a directory
 // DOS date stamp of a file, -1 when it does not exist.
 int32_t FileAge(const std::string& path);
 bool SetFileDate(const std::string& path, int32_t dosTime);
+// Size and modification time (nanoseconds since the epoch, finer than a date
+// stamp) of a file; nullopt when it does not exist.
+struct FileStamp {
+    int64_t size = 0;
+    int64_t mtimeNs = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileStamp&) const = default;
+};
+std::optional<FileStamp> GetFileStamp(const std::string& path);
+// Gives To the modification time of From, to the nanosecond.
+bool CopyFileTime(const std::string& from, const std::string& to);
 uint32_t GetFileAttributes(const std::string& path);  // kInvalidAttributes when missing
 bool SetFileAttributes(const std::string& path, uint32_t attr);
 

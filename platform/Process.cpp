@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -182,14 +183,48 @@ int SpawnProgram(const std::string& program, const std::string& params,
     return pid;
 }
 
-uint32_t PollProcess(int pid) {
-    int status = 0;
-    pid_t r = waitpid(pid, &status, WNOHANG);
-    if (r == 0) return kStillActive;
-    if (r < 0) return 1;  // already reaped or not ours
-    if (WIFEXITED(status)) return static_cast<uint32_t>(WEXITSTATUS(status));
-    if (WIFSIGNALED(status)) return 128u + static_cast<uint32_t>(WTERMSIG(status));
-    return 1;
+uint32_t PeekProcess(int pid) {
+    siginfo_t info{};
+    if (waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+        return 1;  // not ours
+    if (info.si_pid == 0) return kStillActive;
+    if (info.si_code == CLD_EXITED) return static_cast<uint32_t>(info.si_status);
+    return 128u + static_cast<uint32_t>(info.si_status);
+}
+
+void ReapProcess(int pid) {
+    int status;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+}
+
+bool ExclusiveLock::TryLock(const std::string& winPath) {
+    Unlock();
+    auto p = ToPosixPath(winPath);
+    if (!p) {
+        SetLastError(kErrPathNotFound);
+        return false;
+    }
+    // No O_CLOEXEC: the lock goes with the programs the run starts.
+    int fd = open(p->c_str(), O_RDWR | O_CREAT, 0600);
+    if (fd < 0) {
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        close(fd);
+        SetLastError(kErrLockViolation);
+        return false;
+    }
+    fd_ = fd;
+    return true;
+}
+
+void ExclusiveLock::Unlock() {
+    if (fd_ < 0) return;
+    flock(fd_, LOCK_UN);
+    close(fd_);
+    fd_ = -1;
 }
 
 void TerminateProcessGroup(int pid) {

@@ -33,10 +33,32 @@ constexpr const char* kDriveMapEnv = "HALVORA_DRIVES";
 // (2: the program does not exist, 5: it cannot be run).
 int SpawnProgram(const std::string& program, const std::string& params,
                  const std::string& startDir);
-// The exit code of a started process, kStillActive while it runs. A process
-// killed by a signal reports 128 + the signal number.
-uint32_t PollProcess(int pid);
+// The exit code of a started process, kStillActive while it runs (128 + the
+// signal number for a process killed by a signal), without reaping it: while it is not reaped its number (and so its process group's)
+// cannot pass to another process.
+uint32_t PeekProcess(int pid);
+// Collects an ended process (after PeekProcess saw it end).
+void ReapProcess(int pid);
 // Ends the process group of a started process (TERM, then KILL) and reaps it.
+// Only for a process that has not been reaped yet.
 void TerminateProcessGroup(int pid);
+
+// An exclusive advisory lock on a file (created when missing), held while the
+// object lives. Programs this process starts inherit it, so an archiver left
+// running after its run was killed still holds it.
+class ExclusiveLock {
+  public:
+    ExclusiveLock() = default;
+    ~ExclusiveLock() { Unlock(); }
+    ExclusiveLock(const ExclusiveLock&) = delete;
+    ExclusiveLock& operator=(const ExclusiveLock&) = delete;
+    // False (LastError 33) when someone else holds it, or when the file cannot be opened.
+    bool TryLock(const std::string& winPath);
+    void Unlock();
+    bool Locked() const { return fd_ >= 0; }
+
+  private:
+    int fd_ = -1;
+};
 
 }  // namespace hv

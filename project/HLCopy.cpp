@@ -22,6 +22,16 @@ bool IsDisketteDrive(const std::string& place) {
     return c == 'A' || c == 'B';
 }
 
+// The target is a copy of the source as it is now: same date stamp and size,
+// and the source not newer by the file system's own, finer time (a second run
+// within one two-second step is copied again).
+bool IsCurrentCopy(const std::string& source, const std::string& target) {
+    const int32_t age = FileAge(target);
+    if (age == -1 || age != FileAge(source)) return false;
+    auto s = GetFileStamp(source), t = GetFileStamp(target);
+    return s && t && s->size == t->size && s->mtimeNs <= t->mtimeNs;
+}
+
 // What the loop does once a file has been served (or has failed).
 enum class Then { NextFile, Repeat, End };
 
@@ -151,10 +161,7 @@ void THL_HalvoraProject::CopyArchive(bool skipUnchanged, bool makeDirs, bool dis
                 ended = true;
                 break;
             }
-            if (skipUnchanged) {
-                const int32_t age = FileAge(target);
-                if (age != -1 && age == FileAge(source)) continue;
-            }
+            if (skipUnchanged && IsCurrentCopy(source, target)) continue;
             Then then = Then::Repeat;
             while (then == Then::Repeat) {
                 try {

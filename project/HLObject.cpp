@@ -710,7 +710,16 @@ void THL_Project::LoadFromFile() {
     }
     ReadList(ini, s, "P", projects_);
     ReadList(ini, s, "S", savePlaces_);
+    // A count larger than the places listed reads as empty places, which would
+    // complete to Dir itself and copy the archive into the source tree.
+    bool blank = false;
+    for (int i = savePlaces_.Count() - 1; i >= 0; --i)
+        if (Trim(savePlaces_[i]).empty()) {
+            savePlaces_.Delete(i);
+            blank = true;
+        }
     ReadExtra(ini);
+    if (blank) Warning("Пропущено пустое место хранения архива в проекте "_a + file);
 }
 
 void THL_Project::SaveToFile() {
@@ -775,6 +784,7 @@ void THL_HalvoraProject::DoFile(const std::string& fileName, FindData& searchRec
     if (SameText(name, std::string_view(arc).substr(NameStart(arc))) &&
         SameText(ExpandFileName(fileName), ExpandFileName(arc)))
         return;
+    ++selected_;
     if (fileName.size() > dir_.size() + 1 && IsUnder(fileName, dir_)) {
         THL_Project::DoFile(fileName.substr(dir_.size() + 1), searchRec, stop);
     } else {

@@ -322,6 +322,8 @@ class THL_HalvoraProject : public THL_Project {
     // Deletes the previous run's archive and volumes: only files in the
     // archive's directory whose names carry its stem.
     void DeleteOldArchiveFiles();
+    // The files DeleteOldArchiveFiles deletes, as full names.
+    std::vector<std::string> OldArchiveFiles();
 
     // ---- files a run could not take ---------------------------------------------
     struct SkippedFile {
@@ -335,18 +337,31 @@ class THL_HalvoraProject : public THL_Project {
     // Each file is noted once per run; MakeArchive starts the list afresh.
     void SkipFile(const std::string& name, const FindData& entry, const std::string& reason);
     const std::vector<SkippedFile>& Skipped() const { return skipped_; }
+    // The last MakeArchive found the archive out of date and built it.
+    bool Built() const { return built_; }
 
   private:
     void RunExternal();
     void RunInternal();
-    // Starts a batch file in Dir and waits for it; a stop ends its process group.
-    void RunBatchFile(const std::string& batch, bool minimized);
+    // Starts a batch file in Dir and waits for it; a stop ends its process
+    // group. Its exit status, or -1 when it was ended.
+    int RunBatchFile(const std::string& batch, bool minimized);
+    // Dir exists; the archive's directory exists or is made (MakeSaveDirectories).
+    void CheckRunPlaces();
+    [[noreturn]] void NothingSelected() const;
+    // The template's volume size will apply, which makes the run a rebuild.
+    bool UsesVolumes() const;
+    // The archive path the command line gets when it is not GetArcFileName (a rebuild made apart).
+    std::string commandArc_;
     // GetShortPathName of a directory, remembered while a run writes its list file:
     // each file of a directory would otherwise list every directory on its path again.
     std::string ShortDir(const std::string& dir);
     using DosDirMap = std::unordered_map<std::string, std::string>;
     std::optional<DosDirMap> dosDirs_;
     std::vector<SkippedFile> skipped_;
+    // Files the scans of this object have taken (the archive itself aside).
+    int64_t selected_ = 0;
+    bool built_ = false;
     // This run has put its header block into the output file.
     bool outputHeaderWritten_ = false;
     // The first storage place as the user wrote it while a run completes it against Dir.

@@ -1,5 +1,6 @@
 // The archive run of a project: command template, run files, the external
 // archiver's batch and the internal packer.
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -78,7 +79,8 @@ std::string THL_HalvoraProject::ExpandTemplate() {
 
     size_t p = FindUpper(s, "<ARCNAME>");
     if (p == std::string::npos) Missing("Нет шаблона имени файла архива \r\n<ARCNAME>"_a);
-    s = s.substr(0, p) + QuotePath(GetArcFileName()) + s.substr(p + 9);
+    s = s.substr(0, p) + QuotePath(commandArc_.empty() ? GetArcFileName() : commandArc_) +
+        s.substr(p + 9);
 
     p = FindUpper(s, "<LISTNAME>");
     if (p == std::string::npos) Missing("Нет шаблона файла-списка \r\n<LISTNAME>"_a);
@@ -283,10 +285,11 @@ void THL_HalvoraProject::CollectArchiveFiles() {
     }
 }
 
-void THL_HalvoraProject::DeleteOldArchiveFiles() {
+std::vector<std::string> THL_HalvoraProject::OldArchiveFiles() {
     const std::string arc = GetArcFileName();
     const ArcParts a(arc);
     const std::string prefix = a.stem + ".";
+    std::vector<std::string> out;
     // ArcFiles may come from another project's file: only what carries this
     // archive's stem in this archive's directory is ours to delete.
     for (int i = 0; i < ArcFiles().Count(); ++i) {
@@ -296,17 +299,26 @@ void THL_HalvoraProject::DeleteOldArchiveFiles() {
         if (name.size() <= prefix.size() ||
             !SameText(std::string_view(name).substr(0, prefix.size()), prefix))
             continue;
-        if (FileExists(f)) DeleteFile(f);
+        if (FileExists(f)) out.push_back(f);
     }
     T_zqFileList list;
     list.AddFiles(a.dir, ExtractFileName(arc));
     if (!a.ext.empty()) AddVolumes(list, a);
-    list.DeleteFiles();
+    for (int i = 0; i < list.Count(); ++i) {
+        const std::string f = ExpandFileName(list[i]);
+        if (std::none_of(out.begin(), out.end(), [&](const std::string& o) { return SameText(o, f); }))
+            out.push_back(f);
+    }
+    return out;
+}
+
+void THL_HalvoraProject::DeleteOldArchiveFiles() {
+    for (const std::string& f : OldArchiveFiles()) DeleteFile(f);
 }
 
 // ---- the run --------------------------------------------------------------------
 
-void THL_HalvoraProject::RunBatchFile(const std::string& batch, bool minimized) {
+int THL_HalvoraProject::RunBatchFile(const std::string& batch, bool minimized) {
     TRzLauncher launcher;
     launcher.ProgramName = batch;
     launcher.Parameters.clear();
@@ -324,12 +336,63 @@ void THL_HalvoraProject::RunBatchFile(const std::string& batch, bool minimized) 
         throw;
     }
     // Left running after a stop, the archiver would go on writing the archive unseen.
-    if (launcher.IsRunning()) launcher.Terminate();
+    if (launcher.IsRunning()) {
+        launcher.Terminate();
+        return -1;
+    }
+    return launcher.ExitCode();
+}
+
+namespace {
+
+constexpr const char* kStagingDir = "HVNEW.TMP";
+
+// What the archive looked like before the archiver ran.
+std::optional<FileStamp> StampOf(const std::string& path) {
+    return FileExists(path) ? GetFileStamp(path) : std::nullopt;
+}
+
+// An exit status the archiver gives for a failure (warnings are no failure).
+bool ArchiverFailed(uint8_t arcType, int code) {
+    switch (arcType) {
+        case 2: return code >= 2;                // arj: 1 is a warning
+        case 3: return code != 0 && code != 12;  // zip: 12 is "nothing to do"
+        case 4: return code > 1;                 // rar: 1 is a warning
+        default: return code != 0;
+    }
+}
+
+// Temporary files the archivers leave in the archive's directory when they are killed.
+bool IsArchiverTemp(const std::string& name) {
+    const std::string u = AnsiUpper(name);
+    return u.rfind("ARJTEMP.$", 0) == 0 || (u.size() == 8 && u.rfind("ZI", 0) == 0 &&
+                                            u.find('.') == std::string::npos);
+}
+
+std::vector<std::string> ArchiverTemps(const std::string& dir) {
+    std::vector<std::string> out;
+    FindFile ff;
+    for (bool ok = ff.First(AddBackslash(dir) + "*", kAttrReadOnly | kAttrHidden | kAttrArchive); ok;
+         ok = ff.Next())
+        if (!ff.Data().IsDirectory() && IsArchiverTemp(ff.Data().name)) out.push_back(ff.Data().name);
+    return out;
+}
+
+}  // namespace
+
+void THL_HalvoraProject::CheckRunPlaces() {
+    if (Trim(Dir()).empty()) throw Exception("Не указан корневой каталог проекта"_a);
+    if (!DirectoryExists(Dir())) throw Exception("Директорий отсутствует: "_a + Dir());
+    const std::string place = ExtractFileDir(GetArcFileName());
+    if (DirectoryExists(place)) return;
+    if (MakeSaveDirectories) ForceDir(place);
+    if (!DirectoryExists(place)) throw Exception("Директорий отсутствует: "_a + place);
 }
 
 void THL_HalvoraProject::MakeArchive() {
     skipped_.clear();
     outputHeaderWritten_ = false;
+    built_ = false;
     LoadFromFile();
     CheckSavePlaces();
 
@@ -363,7 +426,15 @@ void THL_HalvoraProject::MakeArchive() {
         // Stopped during the pre-run batch: the user wants no archive now.
         if (Owner()->Stop) return;
     }
-    if (!IsArchiveOutdated()) return;
+    // After the pre-run batch, which may be what mounts the source or the storage place.
+    CheckRunPlaces();
+    selected_ = 0;
+    if (!IsArchiveOutdated()) {
+        // Nothing newer, because nothing at all: an unmounted disk or emptied
+        // directory must not pass for an unchanged one.
+        if (selected_ == 0 && !Owner()->Stop) NothingSelected();
+        return;
+    }
 
     struct RunGuard {
         THL_HalvoraProject& p;
@@ -376,6 +447,8 @@ void THL_HalvoraProject::MakeArchive() {
     if (!SetCurrentDir(Dir()))
         throw Exception("Cannot enter directory \"" + Dir() + "\". " + LastErrorText());
     Running = true;
+    built_ = true;
+    selected_ = 0;
     switch (ArcType) {
         case 0:
             throw Exception("THL_Project: Пока не реализовано"_a);
@@ -392,6 +465,15 @@ void THL_HalvoraProject::MakeArchive() {
     }
 }
 
+void THL_HalvoraProject::NothingSelected() const {
+    throw Exception("Проект не выбрал ни одного файла для архивации в "_a + Dir());
+}
+
+bool THL_HalvoraProject::UsesVolumes() const {
+    return FindUpper(Template, "<VOLSIZE>") != std::string::npos &&
+           GetVolumeBytes() != kNoVolumeLimit;
+}
+
 void THL_HalvoraProject::RunExternal() {
     const bool keep = workdirs::DebugMode();
     struct Cleanup {
@@ -399,6 +481,7 @@ void THL_HalvoraProject::RunExternal() {
         bool keep;
         ~Cleanup() {
             p.Lines().Clear();
+            p.commandArc_.clear();
             if (keep) return;
             DeleteFile(BatchFileName());
             DeleteFile(ListFileName());
@@ -406,13 +489,40 @@ void THL_HalvoraProject::RunExternal() {
     } cleanup{*this, keep};
 
     const std::string arc = GetArcFileName();
+    const std::string place = ExtractFileDir(arc);
     WriteOutputHeader(OutputFileName(), arc);
     outputHeaderWritten_ = true;
+
+    // Left by an archiver killed in an earlier run (this run holds the run lock).
+    for (const std::string& t : ArchiverTemps(place)) DeleteFile(AddBackslash(place) + t);
+    // A rebuild (every volume archive is one) is made apart and put in place
+    // only when it is complete: a failed or stopped rebuild costs nothing.
+    const bool rebuild = Rebuild || UsesVolumes();
+    const std::string staging = AddBackslash(place) + kStagingDir;
+    struct Staging {
+        std::string dir;
+        bool used = false;
+        ~Staging() {
+            if (!used) return;
+            DeleteTree(dir);
+            RemoveDir(dir);
+        }
+    } stage{staging, rebuild};
+    if (rebuild) {
+        if (DirectoryExists(staging)) {
+            DeleteTree(staging);
+            RemoveDir(staging);
+        }
+        if (!CreateDir(staging))
+            throw Exception("Директорий отсутствует: "_a + staging + "\r\n" + LastErrorText());
+        commandArc_ = AddBackslash(staging) + ExtractFileName(arc);
+    }
+    const std::string built = rebuild ? commandArc_ : arc;
+
     Lines().Clear();
     Lines().Add("@ECHO OFF");
     Lines().Add("@ECHO " + arc);
     const std::string command = ExpandTemplate();
-    if (Rebuild) DeleteOldArchiveFiles();
     Lines().Add(command);
     Lines().Add(std::string());
     // halvora-cmd reads batch files as OEM, like the DOS interpreter.
@@ -420,20 +530,91 @@ void THL_HalvoraProject::RunExternal() {
     Lines().SaveToFile(BatchFileName());
     Lines().Clear();
 
+    // Each listed file as the scan saw it, to tell afterwards which ones changed under the archiver.
+    std::vector<std::pair<std::string, FileStamp>> listed;
     {
         Restore<THL_FileEvent> onFile(OnFile);
         Restore<std::optional<DosDirMap>> dosDirs(dosDirs_);
         dosDirs_.emplace();
         THL_FileEvent report = OnFile;
-        OnFile = [this, report](const std::string& name, FindData& entry, bool& stop) {
+        OnFile = [this, report, &listed](const std::string& name, FindData& entry, bool& stop) {
             if (report) report(name, entry, stop);
-            if (Running) AddDosName(name, entry);
+            if (!Running) return;
+            // The archiver would only warn (or stop) on a file it cannot read.
+            File probe;
+            if (!probe.Open(name, OpenMode::Read, ShareMode::DenyNone)) {
+                SkipFile(name, entry, "нет доступа ("_a + LastErrorText() + ")");
+                return;
+            }
+            auto stamp = GetFileStamp(name);
+            probe.Close();
+            AddDosName(name, entry);
+            listed.emplace_back(name, stamp ? *stamp : FileStamp{});
         };
         CollectFiles();
     }
+    if (Owner()->Stop) return;
+    if (listed.empty()) NothingSelected();
     Lines().SaveToFile(ListFileName());
     DoArchiverStart();
-    if (!Owner()->Stop) RunBatchFile(BatchFileName(), true);
+    if (Owner()->Stop) return;
+
+    const std::optional<FileStamp> before = StampOf(built);
+    const std::vector<std::string> tempsBefore = ArchiverTemps(place);
+    const int code = RunBatchFile(BatchFileName(), true);
+    if (Owner()->Stop || code == -1) {
+        // Killed halfway: what the archiver left half written goes.
+        for (const std::string& t : ArchiverTemps(place))
+            if (std::find(tempsBefore.begin(), tempsBefore.end(), t) == tempsBefore.end())
+                DeleteFile(AddBackslash(place) + t);
+        return;
+    }
+    const std::optional<FileStamp> after = StampOf(built);
+    const std::string where = "Сообщения архиватора - в выводе архиватора."_a;
+    if (ArchiverFailed(ArcType, code))
+        throw Exception("Архиватор завершился с ошибкой (код "_a + std::to_string(code) +
+                        "): архив " + arc + (before && !rebuild ? " не обновлён. "_a : " не создан. "_a) +
+                        where);
+    if (!after) throw Exception("Архиватор не создал архив "_a + arc + ". " + where);
+    if (before && after == before && code != 0)
+        throw Exception("Архиватор не обновил архив "_a + arc + " (код " + std::to_string(code) +
+                        "). " + where);
+
+    if (rebuild) {
+        // The new files take the old ones' places one rename each; old
+        // volumes the new archive no longer has go after.
+        const std::vector<std::string> old = OldArchiveFiles();
+        std::vector<std::string> placed;
+        FindFile ff;
+        std::vector<std::string> names;
+        for (bool ok = ff.First(AddBackslash(staging) + "*", kAttrReadOnly | kAttrHidden | kAttrArchive);
+             ok; ok = ff.Next())
+            if (!ff.Data().IsDirectory()) names.push_back(ff.Data().name);
+        ff.Close();
+        for (const std::string& n : names) {
+            const std::string target = AddBackslash(place) + n;
+            if (!ReplaceFile(AddBackslash(staging) + n, target))
+                throw Exception("Не удалось переименовать "_a + AddBackslash(staging) + n + " в " +
+                                target + "\r\n" + LastErrorText());
+            placed.push_back(ExpandFileName(target));
+        }
+        for (const std::string& o : old)
+            if (std::none_of(placed.begin(), placed.end(),
+                             [&](const std::string& p) { return SameText(p, o); }))
+                DeleteFile(o);
+    }
+
+    // Files that changed while the archiver read them may be in the archive half old, half new.
+    for (const auto& [name, stamp] : listed) {
+        auto now = GetFileStamp(name);
+        if (!now) {
+            FindData none;
+            SkipFile(name, none, "файл исчез до архивации"_a);
+        } else if (now->size != stamp.size || now->mtimeNs != stamp.mtimeNs) {
+            FindData none;
+            SkipFile(name, none, "файл изменялся во время архивации"_a);
+        }
+    }
     CollectArchiveFiles();
     DoArchiveDone();
 }

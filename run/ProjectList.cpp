@@ -29,8 +29,15 @@ void T_Prj::SetFromProject(THL_HalvoraProject& project) {
     Name = project.Name();
     FileName = project.GetFileName();
     Valid = true;
-    // A project without storage places has no archive yet; the run says so when its turn comes.
-    ArchiveName = project.SavePlaces().Count() ? project.GetArcFileName() : std::string();
+    // Without storage places, or with an archiver the name cannot be made for,
+    // a project has no archive name yet; the run says why when its turn comes.
+    ArchiveName.clear();
+    if (project.SavePlaces().Count()) {
+        try {
+            ArchiveName = project.GetArcFileName();
+        } catch (const Exception&) {
+        }
+    }
     int32_t age = ArchiveName.empty() ? -1 : FileAge(ArchiveName);
     ExecDate = age == -1 ? 0 : DateOfStamp(age);
     SaveDate = 0;
@@ -132,7 +139,8 @@ bool CheckDuplicates(const T_PrjList& list, const T_Prj& entry) {
             lines += "Совпадают имена файлов проектов"_a + std::string("\r\n");
             result = false;
         }
-        if (SameText(other->ArchiveName, entry.ArchiveName)) {
+        // An entry without an archive name (no storage place, not readable) clashes with nobody.
+        if (!entry.ArchiveName.empty() && SameText(other->ArchiveName, entry.ArchiveName)) {
             lines += "Совпадают имена файлов архивов проектов"_a + std::string("\r\n");
             result = false;
         }

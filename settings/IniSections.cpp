@@ -353,25 +353,46 @@ void RestConfiguration() {
 
 // ---- drive map -----------------------------------------------------------------------
 
-DriveMap ReadDriveMap(const TIniFile& ini) {
+DriveMap ReadDriveMap(const TIniFile& ini, std::vector<std::string>* problems) {
     DriveMap map;
+    auto problem = [problems](const std::string& text) {
+        if (problems) problems->push_back(text);
+    };
     for (const std::string& key : ini.KeyNames("Drives")) {
-        if (key.size() != 1) continue;
-        char letter = AnsiUpperChar(key[0]);
-        if (letter < 'A' || letter > 'Z') continue;
-        std::string path = AnsiToUtf8(ini.ReadUnquoted("Drives", key, {}));
-        if (path.empty() || path[0] != '/') continue;
+        const char letter = key.size() == 1 ? AnsiUpperChar(key[0]) : 0;
+        if (letter < 'A' || letter > 'Z') {
+            problem("\"" + key + "\" - не буква диска"_a);
+            continue;
+        }
+        const std::string raw = ini.ReadUnquoted("Drives", key, {});
+        std::string path = AnsiToUtf8(raw);
+        if (path.empty() || path[0] != '/') {
+            problem(std::string(1, letter) + ": \"" + raw + "\" - не абсолютный путь Linux"_a);
+            continue;
+        }
         while (path.size() > 1 && path.back() == '/') path.pop_back();
         map[letter] = path;
     }
-    if (map.empty()) map['C'] = "/";
+    // C: is the whole file system unless the section says otherwise: a map of
+    // other letters only must not take the program's own directory away.
+    if (!map.count('C')) map['C'] = "/";
     return map;
 }
 
 bool LoadDriveMap() {
-    DriveMap map = ReadDriveMap(SettingsIni());
+    std::vector<std::string> problems;
+    DriveMap map = ReadDriveMap(SettingsIni(), &problems);
+    auto report = [&problems] {
+        if (problems.empty()) return;
+        std::string text;
+        for (const std::string& p : problems) text += p + "\r\n";
+        ShowError("Раздел [Drives] файла настроек|"_a + text);
+    };
     DriveMap old = GetDriveMap();
-    if (map == old) return true;
+    if (map == old) {
+        report();
+        return true;
+    }
 
     // The working directories are Windows paths: find where they lie now and
     // what they are called under the new map.
@@ -398,6 +419,9 @@ bool LoadDriveMap() {
         auto w = ToWindowsPath(*dirs[i].posix);
         if (!w) {
             SetDriveMap(old);
+            problems.push_back("каталог программы "_a + Utf8ToAnsi(*dirs[i].posix) +
+                               " не лежит ни на одном диске: карта дисков не применена"_a);
+            report();
             return false;
         }
         renamed[i] = AddBackslash(*w);
@@ -408,6 +432,7 @@ bool LoadDriveMap() {
         workdirs::SetProjectsDir(renamed[2]);
         workdirs::SetSaveDir(renamed[3]);
     }
+    report();
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <span>
 #include <string>
+#include <vector>
 #include <string_view>
 #include <variant>
 
@@ -112,12 +113,13 @@ void RestConfiguration();
 
 // ---- drive map ----------------------------------------------------------------------
 // The section "Drives" (keys A..Z, quoted POSIX paths in 1251). Lines that are
-// no drive letter or no absolute path are ignored; no valid line at all gives
-// C -> "/".
-DriveMap ReadDriveMap(const TIniFile& ini);
+// no drive letter or no absolute path are left out, each described in
+// Problems; C is "/" unless the section maps C.
+DriveMap ReadDriveMap(const TIniFile& ini, std::vector<std::string>* problems = nullptr);
 // Reads the map from the settings file and installs it. The working
 // directories are re-expressed under the new map; a map under which the
 // program directory has no drive path is refused (false, old map kept).
+// What cannot be used is reported in one message.
 bool LoadDriveMap();
 
 }  // namespace hv

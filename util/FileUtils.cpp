@@ -9,6 +9,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "platform/AnsiLiteral.h"
 #include "platform/CodePage.h"
 #include "util/StrUtils.h"
 
@@ -101,7 +102,15 @@ bool CopyOrVerify(const std::string& source, const std::string& destIn,
             std::optional<int64_t> free = DiskFreeBytes(ExtractFilePath(dest));
             if (!free) free = DiskFreeBytes(dest.substr(0, 2) + "\\");
             if (!free) throw EDriveNotExist(LastErrorText());
-            if (*free < size) throw EDiskFull("Free space low");
+            if (*free < size) {
+                // Both copies cannot be on the disk at once; the old one only
+                // makes room when the two together would fit.
+                const int64_t old = diskette ? -1 : FileSizeOf(dest);
+                if (old < 0 || *free + old < size)
+                    throw EDiskFull("Недостаточно места на диске для "_a + dest + ": нужно "_a +
+                                    std::to_string(size) + ", свободно "_a + std::to_string(*free));
+                if (!DeleteFile(dest)) RaiseOpenError();
+            }
         }
         srcTime = FileAge(source);
         if (diskette) {
@@ -163,12 +172,13 @@ bool CopyOrVerify(const std::string& source, const std::string& destIn,
         // Cut the sector padding off again.
         if (!dst.Open(dest, OpenMode::Write, ShareMode::DenyWrite, true) || !dst.Truncate(size))
             throw EDiskFull(LastErrorText());
-        if (srcTime != -1) dst.SetDate(srcTime);
         dst.Close();
+        // The source's own time, finer than a date stamp, tells a later run the copy is current.
+        if (!CopyFileTime(source, dest) && srcTime != -1) SetFileDate(dest, srcTime);
     } else {
         if (!dst.Flush()) throw EDiskFull(LastErrorText());
         dst.Close();
-        if (srcTime != -1) SetFileDate(writeName, srcTime);
+        if (!CopyFileTime(source, writeName) && srcTime != -1) SetFileDate(writeName, srcTime);
         if (!ReplaceFile(writeName, dest)) RaiseOpenError();
     }
     partial.Keep();

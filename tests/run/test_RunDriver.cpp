@@ -36,8 +36,9 @@ TEST_F(RunDriverTest, ProjectsAreGatheredOnceInTheirFullForm) {
     EXPECT_TRUE(Gathered("Gone.hlj").empty());
 }
 
-// A project without storage places is reported and the run goes on; a given
-// project that is missing ends the run.
+// A project without storage places is reported and the run goes on, but it
+// did not end with an archive, so the run is no success; a given project that
+// is missing ends the run.
 TEST_F(RunDriverTest, RunsReportWhatTheyCannotDo) {
     SaveProject("D:\\Prog\\Projects\\C.hlj", "C", {}, false);
     T_PrjList list;
@@ -47,7 +48,7 @@ TEST_F(RunDriverTest, RunsReportWhatTheyCannotDo) {
     THL_ArcList arcs;
     NullProgress progress;
     TRunDriver driver(list, arcs, progress);
-    EXPECT_TRUE(driver.RunProjects("", false, false));
+    EXPECT_FALSE(driver.RunProjects("", false, false));
     EXPECT_FALSE(driver.RunProjects("D:\\Prog\\Projects\\None.hlj", false, true));
     EXPECT_EQ(Shown("ShowError"),
               (Names{"Не определены пути сохранения файла архива\r\n"_a +

@@ -251,6 +251,7 @@ TEST_F(InternalRun, BuildsHlaSkipsWhenUpToDateRebuildsWhenTouched) {
 
 TEST_F(InternalRun, RefusalsBuildNothing) {
     OldFile("d/Work/a.txt");
+    CreateDir("d/Arc");
     struct Row {
         const char* name;
         uint8_t arcType;
@@ -279,6 +280,7 @@ TEST_F(InternalRun, RefusalsBuildNothing) {
 
 TEST_F(InternalRun, TemplateErrorLeavesOnlyTheOutputHeader) {
     OldFile("d/Work/a.txt");
+    CreateDir("d/Arc");
     auto p = NewProject("Docs", 2);
     p->Template = "Arj a <ARCNAME>";
     EXPECT_THROW(p->MakeArchive(), Exception);

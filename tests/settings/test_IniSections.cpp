@@ -301,30 +301,44 @@ TEST_F(Sections, DriveMapTable) {
         {"[Drives]\r\nAB=\"/x\"\r\n1=\"/y\"\r\nE=rel\r\nF=\"\"\r\n", {{'C', "/"}}},
         {"[drives]\r\nd=\"/mnt/data/\"\r\nE=\"x/y\"\r\nC=\"/\"\r\n",
          {{'C', "/"}, {'D', "/mnt/data"}}},
-        {"[Drives]\r\nD=/srv\r\n", {{'D', "/srv"}}},  // no C when not given
-        {"[Drives]\r\nR=\"/home/"_a + std::string("Данные"_a) + "\"\r\n", {{'R', "/home/Данные"}}},
+        // C stays the whole file system unless the section maps it.
+        {"[Drives]\r\nD=/srv\r\n", {{'C', "/"}, {'D', "/srv"}}},
+        {"[Drives]\r\nR=\"/home/"_a + std::string("Данные"_a) + "\"\r\n",
+         {{'C', "/"}, {'R', "/home/Данные"}}},
+        {"[Drives]\r\nC=\"/srv\"\r\n", {{'C', "/srv"}}},
     };
     for (const auto& [text, expected] : rows)
         EXPECT_EQ(ReadDriveMap(*TIniFile::FromText(text)), expected) << text;
 }
 
-TEST_F(Sections, LoadDriveMapRenamesTheWorkingDirectoriesOrRefuses) {
-    // A map without the program directory changes nothing.
-    CreateFile("d/prog/halvora.ini", "[Drives]\r\nQ=\"/nonexistent/elsewhere\"\r\n");
-    DriveMap before = GetDriveMap();
+// The map of the README maps D: only: C: stays "/", so the program directory
+// keeps a drive path; what cannot be used is named once.
+TEST_F(Sections, DriveMapOfOtherLettersKeepsTheProgramDirectory) {
+    CreateFile("d/prog/halvora.ini", "[Drives]\r\nQ=\"/nonexistent/elsewhere\"\r\nE=rel\r\n");
+    EXPECT_TRUE(LoadDriveMap());
+    EXPECT_EQ(GetDriveMap().at('C'), "/");
+    EXPECT_EQ(workdirs::ProgramDir().substr(0, 3), "C:\\");
+    EXPECT_TRUE(DirectoryExists(workdirs::ProgramDir()));
+    ASSERT_EQ(responder.RequestsOf("ShowError").size(), 1u);
+    EXPECT_NE(responder.RequestsOf("ShowError")[0].text.find("E: \"rel\""), std::string::npos);
+    CloseSettingsIni();
+
+    // A map whose C: lies elsewhere would lose the program directory: refused and said.
+    test::WritePosixFile(Root() + "/d/prog/halvora.ini",
+                         "[Drives]\r\nC=\"/nonexistent\"\r\n");
+    const DriveMap before = GetDriveMap();
     EXPECT_FALSE(LoadDriveMap());
     EXPECT_EQ(GetDriveMap(), before);
-    EXPECT_EQ(workdirs::ProgramDir(), "D:\\prog\\");
+    EXPECT_EQ(responder.RequestsOf("ShowError").size(), 2u);
     CloseSettingsIni();
 
     test::WritePosixFile(
-        Posix("D:\\prog\\halvora.ini"),
+        Root() + "/d/prog/halvora.ini",
         "[Drives]\r\nC=\"/\"\r\nD=\"" + Root() + "/d\"\r\nP=\"" + Root() + "/d/prog\"\r\n");
     EXPECT_TRUE(LoadDriveMap());
     EXPECT_EQ(workdirs::ProgramDir(), "P:\\");
     EXPECT_EQ(workdirs::TmpDir(), "P:\\TMP\\");
     EXPECT_EQ(SettingsIniName(), "P:\\halvora.ini");
-    EXPECT_TRUE(SettingsIni().SectionExists("Drives"));
 }
 
 }  // namespace

@@ -1,27 +1,26 @@
-// halvora-run end to end: a settings file, project files, the real arj.
+// halvora-run end to end: a settings file, project files, the real arj and zip.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
-#include <cstdio>
 #include <fstream>
-#include <thread>
+#include <functional>
 
 #include "platform/AnsiLiteral.h"
 #include "platform/CodePage.h"
 #include "project/HLObject.h"
 #include "run/ArcSettings.h"
+#include "support/Process.h"
 #include "support/TempTree.h"
 
 namespace hv {
 namespace {
 
-struct Result {
-    int status = -1;
-    std::string out, err;
+struct Spec {
+    std::vector<std::string> deps;
+    bool places = true;
+    uint8_t arcType = kArcArj;
+    bool makeDirs = false;
 };
 
 class HalvoraRun : public test::TempTree {
@@ -30,27 +29,36 @@ protected:
         TempTree::SetUp();
         CreateDir("d/Prog/Projects");
         CreateDir("tmp");
-        settings_ = "[Drives]\r\nC=\"/\"\r\nD=\"" + Root() + "/d\"\r\n\r\n";
+        // As the README shows it: only D: is mapped, C: stays the whole file system.
+        settings_ = "[Drives]\r\nD=\"" + Root() + "/d\"\r\n\r\n";
     }
-    // A project over D:\Work\<name> with one file, archive in D:\Arc\<name>, copy in D:\Copy\<name>.
-    void MakeProject(const std::string& name, std::vector<std::string> deps, bool places = true) {
-        CreateFile("d/Work/" + name + "/data.txt", "data of " + name + "\n");
-        CreateDir("d/Arc/" + name);
-        CreateDir("d/Copy/" + name);
+    // A project over D:\Work\<name> with one old file, archive in D:\Arc\<name>,
+    // copy in D:\Copy\<name>; the places are made unless MakeDirs asks the run to.
+    void MakeProject(const std::string& name, const Spec& spec = {}) {
+        const std::string file = CreateFile("d/Work/" + name + "/data.txt", "data of " + name + "\n");
+        SetOld(file);
+        if (!spec.makeDirs) {
+            CreateDir("d/Arc/" + name);
+            CreateDir("d/Copy/" + name);
+        }
         THL_HalvoraProject p;
         p.FileName = "D:\\Prog\\Projects\\" + name + ".hlj";
         p.SetName(name);
         p.SetRootDir("D:\\Work\\" + name);
         p.IncludeAllFiles = true;
-        if (places) {
+        if (spec.places) {
             p.SavePlaces().Add("D:\\Arc\\" + name);
             p.SavePlaces().Add("D:\\Copy\\" + name);
         }
-        for (const auto& d : deps) p.Projects().Add(d + ".hlj");
-        p.ArcType = kArcArj;
+        for (const auto& d : spec.deps) p.Projects().Add(d + ".hlj");
+        p.ArcType = spec.arcType;
         p.CompressType = 2;
-        p.SetArcName(name + ".ARJ");
+        p.MakeSaveDirectories = spec.makeDirs;
         p.SaveToFile();
+    }
+    void SetOld(const std::string& posix) {
+        auto w = ToWindowsPath(posix);
+        ASSERT_TRUE(w && SetFileDate(*w, EncodeDosDateTime({2020, 5, 17, 10, 30, 0})));
     }
     void SetList(const std::vector<std::pair<std::string, bool>>& entries) {
         std::string s = settings_ + "[Configuration]\r\nMainPrjCount=" + std::to_string(entries.size()) +
@@ -60,36 +68,53 @@ protected:
                  "\r\nFile=\"" + entries[i].first + ".hlj\"\r\n\r\n";
         CreateFile("d/Prog/halvora.ini", s);
     }
-    pid_t Start(const std::vector<std::string>& args) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            setenv("HALVORA_HOME", (Root() + "/d/Prog").c_str(), 1);
-            setenv("TMPDIR", (Root() + "/tmp").c_str(), 1);
-            freopen((Root() + "/out.txt").c_str(), "w", stdout);
-            freopen((Root() + "/err.txt").c_str(), "w", stderr);
-            std::vector<char*> argv;
-            std::string exe = HALVORA_BINARY_DIR "/tools/halvora-run";
-            argv.push_back(exe.data());
-            for (auto& a : const_cast<std::vector<std::string>&>(args)) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(exe.c_str(), argv.data());
-            _exit(127);
-        }
-        return pid;
+    // An arj that takes its time before it starts, so that a run can be caught at work.
+    void SlowArchiver() {
+        CreateFile("bin/arj", "#!/bin/sh\nsleep 2\nexec /usr/bin/arj \"$@\"\n");
+        chmod((Root() + "/bin/arj").c_str(), 0755);
     }
-    Result Finish(pid_t pid) {
-        Result r;
-        int ws = 0;
-        waitpid(pid, &ws, 0);
-        r.status = WIFEXITED(ws) ? WEXITSTATUS(ws) : -1;
-        r.out = OemToAnsi(Utf8ToOem(ReadFile(Root() + "/out.txt")));
-        r.err = ReadFile(Root() + "/err.txt");
+    test::ProcessOptions Options(rlim_t fileSizeLimit = 0) const {
+        test::ProcessOptions o;
+        o.env = {{"HALVORA_HOME", Root() + "/d/Prog"},
+                 {"TMPDIR", Root() + "/tmp"},
+                 {"PATH", Root() + "/bin:" + std::string(getenv("PATH"))}};
+        o.outputDir = Root();
+        o.fileSizeLimit = fileSizeLimit;
+        return o;
+    }
+    std::vector<std::string> Argv(const std::vector<std::string>& args) const {
+        std::vector<std::string> argv{HALVORA_BINARY_DIR "/tools/halvora-run"};
+        argv.insert(argv.end(), args.begin(), args.end());
+        return argv;
+    }
+    test::ProcessResult Run(const std::vector<std::string>& args, rlim_t fileSizeLimit = 0) {
+        auto r = test::RunProcess(Argv(args), Options(fileSizeLimit));
+        r.out = OemToAnsi(Utf8ToOem(r.out));
         return r;
     }
-    Result Run(const std::vector<std::string>& args) { return Finish(Start(args)); }
     bool Has(const std::string& rel) { return Exists(Root() + "/" + rel); }
+    // Inode and time to the nanosecond: a rewritten file is another file.
+    std::pair<ino_t, int64_t> Stamp(const std::string& rel) {
+        struct stat st {};
+        EXPECT_EQ(stat((Root() + "/" + rel).c_str(), &st), 0) << rel;
+        return {st.st_ino, st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec};
+    }
+    bool ArjOfThisTreeRuns() { return test::ProcessRuns("[a]rj .*" + Root()); }
+
     std::string settings_;
 };
+
+bool IsUtf8(const std::string& s) {
+    for (size_t i = 0; i < s.size();) {
+        const auto c = static_cast<unsigned char>(s[i]);
+        const size_t n = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (n == 0 || i + n > s.size()) return false;
+        for (size_t k = 1; k < n; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 2) return false;
+        i += n;
+    }
+    return true;
+}
 
 size_t Count(const std::string& s, const std::string& what) {
     size_t n = 0;
@@ -97,94 +122,170 @@ size_t Count(const std::string& s, const std::string& what) {
     return n;
 }
 
-TEST_F(HalvoraRun, CheckedRunsDependenciesOnceAndGoesOnPastAProjectWithoutPlaces) {
-    MakeProject("A", {"B"});
-    MakeProject("B", {"A"});
-    MakeProject("C", {}, false);
-    MakeProject("D", {});
+TEST_F(HalvoraRun, CheckedRunsDependenciesOnceAndFailsForAProjectWithoutPlaces) {
+    MakeProject("A", {{"B"}});
+    MakeProject("B", {{"A"}});
+    MakeProject("C", {.deps = {}, .places = false});
+    MakeProject("D");
     SetList({{"A", true}, {"B", false}, {"C", true}, {"D", false}});
-    Result r = Run({"--checked"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    EXPECT_TRUE(Has("d/Arc/A/A.ARJ"));
-    EXPECT_TRUE(Has("d/Arc/B/B.ARJ"));
-    EXPECT_TRUE(Has("d/Copy/A/A.ARJ"));
-    EXPECT_TRUE(Has("d/Copy/B/B.ARJ"));
+    auto r = Run({"--checked"});
+    // C built nothing: the run must not pass for a good one.
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_TRUE(Has("d/Arc/A/A.ARJ") && Has("d/Arc/B/B.ARJ"));
+    EXPECT_TRUE(Has("d/Copy/A/A.ARJ") && Has("d/Copy/B/B.ARJ"));
     EXPECT_FALSE(Has("d/Arc/D/D.ARJ"));
     EXPECT_NE(r.err.find("Не определены пути сохранения файла архива"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("C: FAILED"), std::string::npos) << r.err;
     // Both header blocks, A's first.
     EXPECT_EQ(Count(r.out, "Halvora DOS output file"), 2u) << r.out;
     EXPECT_LT(r.out.find("A.ARJ"), r.out.find("B.ARJ"));
 }
 
 TEST_F(HalvoraRun, RebuildAppliesToTheNamedProjectOnly) {
-    MakeProject("A", {"B"});
-    MakeProject("B", {});
+    MakeProject("A", {{"B"}});
+    MakeProject("B");
     SetList({});
     ASSERT_EQ(Run({"A"}).status, 0);
-    struct stat a0, b0;
-    ASSERT_EQ(stat((Root() + "/d/Arc/A/A.ARJ").c_str(), &a0), 0);
-    ASSERT_EQ(stat((Root() + "/d/Arc/B/B.ARJ").c_str(), &b0), 0);
-    std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-    // Unchanged: nothing is built.
-    ASSERT_EQ(Run({"A"}).status, 0);
-    struct stat a1, b1;
-    stat((Root() + "/d/Arc/A/A.ARJ").c_str(), &a1);
-    stat((Root() + "/d/Arc/B/B.ARJ").c_str(), &b1);
-    EXPECT_EQ(a1.st_mtime, a0.st_mtime);
-    EXPECT_EQ(b1.st_mtime, b0.st_mtime);
-    Result r = Run({"--rebuild", "A"});
+    const auto a0 = Stamp("d/Arc/A/A.ARJ"), b0 = Stamp("d/Arc/B/B.ARJ");
+    // Unchanged (the files are older than the archives): nothing is built, nothing said.
+    auto same = Run({"A"});
+    ASSERT_EQ(same.status, 0) << same.err;
+    EXPECT_EQ(same.err.find("Формирование архива"), std::string::npos) << same.err;
+    EXPECT_EQ(Stamp("d/Arc/A/A.ARJ"), a0);
+    EXPECT_EQ(Stamp("d/Arc/B/B.ARJ"), b0);
+    auto r = Run({"--rebuild", "A"});
     ASSERT_EQ(r.status, 0) << r.err;
-    stat((Root() + "/d/Arc/A/A.ARJ").c_str(), &a1);
-    stat((Root() + "/d/Arc/B/B.ARJ").c_str(), &b1);
-    EXPECT_NE(a1.st_mtime, a0.st_mtime);
-    EXPECT_EQ(b1.st_mtime, b0.st_mtime);
+    EXPECT_NE(Stamp("d/Arc/A/A.ARJ"), a0);
+    EXPECT_EQ(Stamp("d/Arc/B/B.ARJ"), b0);
+    EXPECT_FALSE(Has("d/Arc/A/HVNEW.TMP"));
 }
 
-TEST_F(HalvoraRun, MissingProjectFileEndsTheRun) {
+// A new machine: the drive map names D: only, the storage places do not exist yet.
+TEST_F(HalvoraRun, FirstRunMakesTheStoragePlacesItMayMake) {
+    MakeProject("A", {.deps = {}, .places = true, .arcType = kArcArj, .makeDirs = true});
+    MakeProject("Z", {.deps = {}, .places = true, .arcType = kArcZip, .makeDirs = true});
+    MakeProject("N");
+    rmdir((Root() + "/d/Arc/N").c_str());
     SetList({});
-    Result r = Run({"Nothing"});
-    EXPECT_EQ(r.status, 1);
-    Result u = Run({"--checked", "A"});
-    EXPECT_EQ(u.status, 2);
+    auto r = Run({"--rebuild", "A", "Z"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has("d/Arc/A/A.ARJ") && Has("d/Copy/A/A.ARJ"));
+    EXPECT_TRUE(Has("d/Arc/Z/Z.ZIP") && Has("d/Copy/Z/Z.ZIP"));
+    EXPECT_NE(test::ShellOutput("unzip -l " + Root() + "/d/Arc/Z/Z.ZIP").find("data.txt"),
+              std::string::npos);
+    // Without leave to make it, a missing build place stops the run before the archiver starts.
+    auto n = Run({"N"});
+    EXPECT_EQ(n.status, 1);
+    EXPECT_NE(n.err.find("Директорий отсутствует: D:\\Arc\\N"), std::string::npos) << n.err;
+    EXPECT_EQ(r.out.find("N.ARJ"), std::string::npos);
 }
 
-TEST_F(HalvoraRun, InterruptStopsTheArchiverAndKeepsThePreviousArchive) {
-    MakeProject("A", {});
+TEST_F(HalvoraRun, FailuresEndWithExitOneAndTheirCause) {
+    struct Row {
+        const char* name;
+        std::function<void()> setUp;
+        std::vector<std::string> args;
+        std::string cause;
+        rlim_t fileSizeLimit = 0;
+    };
+    const std::vector<Row> rows = {
+        {"ArchiverCannotWrite",
+         [this] {
+             MakeProject("W");
+             // Random bytes do not pack: the archive outgrows the writes allowed.
+             std::string noise(200000, '\0');
+             uint32_t x = 7;
+             for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
+             SetOld(CreateFile("d/Work/W/noise.bin", noise));
+         },
+         {"W"}, "Архиватор завершился с ошибкой", 100000},
+        {"GarbageDependency",
+         [this] {
+             MakeProject("G", {{"Junk"}});
+             CreateFile("d/Prog/Projects/Junk.hlj", std::string("\x7f" "ELF\x02\x01\x01 random bytes, no project", 40));
+         },
+         {"G"}, "Junk.hlj не является проектом"},
+        {"UndefinedArchiver", [this] { MakeProject("U", {.deps = {}, .places = true, .arcType = kArcNone}); }, {"U"},
+         "Не определен тип архиватора"},
+        {"DeletedSource",
+         [this] {
+             MakeProject("X");
+             std::remove((Root() + "/d/Work/X/data.txt").c_str());
+             rmdir((Root() + "/d/Work/X").c_str());
+         },
+         {"X"}, "Директорий отсутствует: D:\\Work\\X"},
+        {"NothingChecked", [this] { MakeProject("Q"); }, {"--checked"}, "no checked project"},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        SetList({});
+        row.setUp();
+        auto r = Run(row.args, row.fileSizeLimit);
+        EXPECT_EQ(r.status, 1) << r.err;
+        EXPECT_NE(r.err.find(row.cause), std::string::npos) << r.err;
+        // Errors reach the terminal as UTF-8, never as raw 1251 bytes.
+        EXPECT_TRUE(IsUtf8(r.err)) << r.err;
+    }
+    // The garbage dependency is named, and the project that depends on it was still built.
+    EXPECT_TRUE(Has("d/Arc/G/G.ARJ"));
+    EXPECT_FALSE(Has("d/Arc/W/W.ARJ"));
+}
+
+TEST_F(HalvoraRun, StoppedOrKilledRebuildKeepsThePreviousArchiveAndCopies) {
+    MakeProject("A");
     SetList({});
     ASSERT_EQ(Run({"A"}).status, 0);
     const std::string before = ReadFile(Root() + "/d/Arc/A/A.ARJ");
     const std::string copyBefore = ReadFile(Root() + "/d/Copy/A/A.ARJ");
-    // Words in a pseudo-random order: arj needs seconds to pack them.
-    {
-        static const char* words[] = {"archive ", "backup ", "volume ", "storage ", "project ",
-                                      "diskette ", "network ", "copy\r\n", "file ", "place "};
-        std::string big;
-        big.reserve(64 << 20);
-        uint32_t x = 12345;
-        while (big.size() < (64u << 20)) {
-            x = x * 1103515245u + 12345u;
-            big += words[(x >> 16) % 10];
-            big += static_cast<char>('a' + (x >> 8) % 26);
+    SlowArchiver();
+    for (int sig : {SIGINT, SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        test::ChildProcess run(Argv({"--rebuild", "A"}), Options());
+        ASSERT_TRUE(test::WaitFor([&] { return ArjOfThisTreeRuns(); }, 20));
+        run.Signal(sig);
+        auto r = run.Finish();
+        if (sig == SIGKILL) {
+            EXPECT_EQ(r.signal, SIGKILL);
+            // What the killed run left running finishes into its own directory.
+            ASSERT_TRUE(test::WaitFor([&] { return !ArjOfThisTreeRuns(); }, 20));
+        } else {
+            EXPECT_EQ(r.status, 1) << r.err;
+            EXPECT_FALSE(ArjOfThisTreeRuns()) << "an arj process is left";
         }
-        CreateFile("d/Work/A/big.txt", big);
+        EXPECT_TRUE(ReadFile(Root() + "/d/Arc/A/A.ARJ") == before);
+        EXPECT_TRUE(ReadFile(Root() + "/d/Copy/A/A.ARJ") == copyBefore);
     }
-    pid_t pid = Start({"A"});
-    // Wait until arj is at work.
-    // Only arj processes working in this tree count: other tests may run arj too.
-    const std::string ours = "pgrep -f '[a]rj .*" + Root() + "' >/dev/null";
-    for (int i = 0; i < 200 && system(ours.c_str()) != 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    auto t0 = std::chrono::steady_clock::now();
-    kill(pid, SIGINT);
-    Result r = Finish(pid);
-    EXPECT_LT(std::chrono::steady_clock::now() - t0, std::chrono::milliseconds(1500));
-    EXPECT_EQ(r.status, 1) << r.err;
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    EXPECT_NE(system(ours.c_str()), 0) << "an arj process is left";
-    // Compared as whole files, never printed: they may be large.
-    EXPECT_TRUE(ReadFile(Root() + "/d/Arc/A/A.ARJ") == before);
-    EXPECT_TRUE(ReadFile(Root() + "/d/Copy/A/A.ARJ") == copyBefore);
+    // The next run clears what the killed one left.
+    std::remove((Root() + "/bin/arj").c_str());
+    ASSERT_EQ(Run({"--rebuild", "A"}).status, 0);
+    EXPECT_FALSE(Has("d/Arc/A/HVNEW.TMP"));
+    EXPECT_FALSE(Has("d/Arc/A/ARJTEMP.$00"));
+}
+
+TEST_F(HalvoraRun, TwoRunsAtOnceNeverBothRun) {
+    MakeProject("A");
+    MakeProject("B");
+    SetList({});
+    SlowArchiver();
+    test::ChildProcess first(Argv({"--rebuild", "A"}), Options());
+    ASSERT_TRUE(test::WaitFor([&] { return ArjOfThisTreeRuns(); }, 20));
+    auto refused = Run({"B"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("Проекты уже выполняются"), std::string::npos) << refused.err;
+    EXPECT_FALSE(Has("d/Arc/B/B.ARJ"));
+    // Waiting instead, the second run starts when the first has ended.
+    auto waited = Run({"--wait", "B"});
+    EXPECT_EQ(waited.status, 0) << waited.err;
+    auto r = first.Finish();
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has("d/Arc/A/A.ARJ") && Has("d/Arc/B/B.ARJ"));
+    EXPECT_EQ(Count(waited.out, "Halvora DOS output file"), 1u) << waited.out;
+}
+
+TEST_F(HalvoraRun, WrongUsageAndMissingProject) {
+    SetList({});
+    EXPECT_EQ(Run({"Nothing"}).status, 1);
+    EXPECT_EQ(Run({"--checked", "A"}).status, 2);
 }
 
 }  // namespace

@@ -1,0 +1,135 @@
+#include "support/Process.h"
+
+#include <fcntl.h>
+#include <linux/capability.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
+
+#include "support/TempTree.h"
+
+namespace hv::test {
+
+namespace {
+
+int counter = 0;
+
+}  // namespace
+
+void DropFileCapabilities() {
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+    if (syscall(SYS_capget, &header, data) != 0) return;
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) {
+        data[cap / 32].effective &= ~(1u << (cap % 32));
+        data[cap / 32].permitted &= ~(1u << (cap % 32));
+        data[cap / 32].inheritable &= ~(1u << (cap % 32));
+    }
+    syscall(SYS_capset, &header, data);
+}
+
+bool ModesApply() {
+    char name[] = "/tmp/hvmodes-XXXXXX";
+    int fd = mkstemp(name);
+    if (fd < 0) return false;
+    close(fd);
+    chmod(name, 0);
+    fd = open(name, O_RDONLY);
+    const bool applies = fd < 0;
+    if (fd >= 0) close(fd);
+    unlink(name);
+    return applies;
+}
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    const std::string dir = options.outputDir.empty() ? "/tmp" : options.outputDir;
+    const std::string tag = std::to_string(getpid()) + "-" + std::to_string(++counter);
+    outFile_ = dir + "/child-" + tag + ".out";
+    errFile_ = dir + "/child-" + tag + ".err";
+    pid_ = fork();
+    if (pid_ != 0) return;
+    for (const auto& [k, v] : options.env) setenv(k.c_str(), v.c_str(), 1);
+    if (!options.cwd.empty() && chdir(options.cwd.c_str()) != 0) _exit(126);
+    int out = open(outFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    int err = open(errFile_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    dup2(out, 1);
+    dup2(err, 2);
+    close(out);
+    close(err);
+    if (options.fileSizeLimit) {
+        signal(SIGXFSZ, SIG_IGN);
+        rlimit l{options.fileSizeLimit, options.fileSizeLimit};
+        setrlimit(RLIMIT_FSIZE, &l);
+    }
+    if (options.likeAUser) DropFileCapabilities();
+    std::vector<char*> args;
+    for (const auto& a : argv) args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    execvp(args[0], args.data());
+    _exit(127);
+}
+
+ChildProcess::~ChildProcess() {
+    if (pid_ > 0) {
+        kill(pid_, SIGKILL);
+        waitpid(pid_, nullptr, 0);
+    }
+    unlink(outFile_.c_str());
+    unlink(errFile_.c_str());
+}
+
+void ChildProcess::Signal(int sig) {
+    if (pid_ > 0) kill(pid_, sig);
+}
+
+ProcessResult ChildProcess::Finish() {
+    ProcessResult r;
+    int ws = 0;
+    if (pid_ > 0) waitpid(pid_, &ws, 0);
+    pid_ = -1;
+    if (WIFEXITED(ws)) r.status = WEXITSTATUS(ws);
+    if (WIFSIGNALED(ws)) r.signal = WTERMSIG(ws);
+    r.out = ReadPosixFile(outFile_);
+    r.err = ReadPosixFile(errFile_);
+    return r;
+}
+
+ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {
+    ChildProcess child(argv, options);
+    return child.Finish();
+}
+
+std::string ShellOutput(const std::string& command) {
+    std::string out;
+    if (FILE* f = popen(command.c_str(), "r")) {
+        char buf[4096];
+        size_t n;
+        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
+        pclose(f);
+    }
+    return out;
+}
+
+bool ProcessRuns(const std::string& pattern) {
+    return std::system(("pgrep -f '" + pattern + "' >/dev/null").c_str()) == 0;
+}
+
+bool WaitFor(const std::function<bool()>& done, double seconds) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::duration<double>(seconds);
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > end) return done();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return true;
+}
+
+}  // namespace hv::test
