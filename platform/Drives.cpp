@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <functional>
 #include <cstdlib>
 #include <fstream>
 #include <mutex>
@@ -184,8 +185,24 @@ DriveType GetDriveType(const std::string& drive) {
     return DriveType::Fixed;
 }
 
+namespace {
+
+std::function<std::optional<int64_t>(const std::string&)>& FreeSpaceHook() {
+    static std::function<std::optional<int64_t>(const std::string&)> hook;
+    return hook;
+}
+
+}  // namespace
+
+void SetFreeSpaceHook(std::function<std::optional<int64_t>(const std::string& posixPath)> hook) {
+    FreeSpaceHook() = std::move(hook);
+}
+
 std::optional<int64_t> DiskFreeBytes(const std::string& path) {
     auto p = ToPosixPath(path);
+    if (p && FreeSpaceHook()) {
+        if (auto v = FreeSpaceHook()(*p)) return v;
+    }
     if (!p) return std::nullopt;
     std::string cur = *p;
     // The path may not exist yet: ask the nearest existing ancestor.

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
@@ -57,6 +58,9 @@ std::string LogicalDrives();
 DriveType GetDriveType(const std::string& drive);
 // Free bytes on the drive or share holding Path; nullopt (LastError set) when it does not answer.
 std::optional<int64_t> DiskFreeBytes(const std::string& path);
+// Tests stand in for small media: a hook that answers for a POSIX path (or
+// nullopt to ask the file system). Empty: none.
+void SetFreeSpaceHook(std::function<std::optional<int64_t>(const std::string& posixPath)> hook);
 // Volume label of the file system under the drive, empty when it has none.
 std::string VolumeLabel(const std::string& drive);
 // Mount table consulted for network paths (default /proc/self/mounts); tests point it elsewhere.

@@ -39,6 +39,7 @@ void THL_HalvoraProject::RunInternal() {
         };
         CollectFiles();
     }
+    if (selected_ == 0 && !Owner()->Stop) NothingSelected();
     CollectArchiveFiles();
     DoArchiveDone();
 }

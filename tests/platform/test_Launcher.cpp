@@ -182,6 +182,25 @@ TEST_F(LauncherTree, TerminateEndsTheWholeGroup) {
     EXPECT_FALSE(Exists(Root() + "/d/after.txt"));
 }
 
+// An ended program stays ours until reaped; Terminate after its end once
+// signalled a group number that could belong to another process by then.
+TEST_F(LauncherTree, TerminateAfterTheEndKeepsTheExitCodeAndSignalsNoStranger) {
+    WriteBatch("d/three.bat", {"@ECHO OFF", "sh -c \"exit 3\""});
+    int pid = 0;
+    {
+        TRzLauncher l;
+        Run(l, "D:\\three.bat");
+        pid = l.ProcessId();
+        EXPECT_EQ(l.ExitCode(), 3);
+        l.Terminate();
+        EXPECT_EQ(l.ExitCode(), 3);
+        // Reaped now: a second Terminate has no group of ours to signal and sends nothing.
+        EXPECT_FALSE(Exists("/proc/" + std::to_string(pid) + "/stat"));
+        l.Terminate();
+        EXPECT_EQ(l.ExitCode(), 3);
+    }
+}
+
 TEST_F(LauncherTree, OutputGoesToTheRedirectedFileInOem) {
     WriteBatch("d/echo.bat", {"@ECHO OFF", "ECHO Архив готов > D:\\out.txt",
                               "printf Файл\\n >> D:\\out.txt", "nosuchprogram >> D:\\out.txt"});

@@ -1,6 +1,9 @@
 // Distribution of the archive to the storage places, on real temporary trees:
 // D: is the working drive, A: the diskette, \\srv\share a network place that
 // a private mount table mounts (or not).
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <algorithm>
 #include <functional>
 #include <string>
@@ -129,6 +132,27 @@ TEST_F(CopyTest, SecondDistributionCopiesNothingButDiskettesAlwaysCopy) {
             EXPECT_EQ(ReadFile(Root() + "/a/" + f), ReadFile(Root() + "/d/Save/" + f));
     }
     EXPECT_FALSE(Exists(Root() + "/d/Copy1/OTHER.ARJ"));
+}
+
+// The copy test once compared date stamps only: an archive rebuilt within the
+// same two-second step stayed stale in every storage place.
+TEST_F(CopyTest, ArchiveRebuiltWithinOneDateStepIsCopiedAgain) {
+    AddPlace("Copy");
+    prj.CopyToSavePlaces(false);
+    const std::string src = Root() + "/d/Save/BACKUP.ARJ", dst = Root() + "/d/Copy/BACKUP.ARJ";
+    ASSERT_EQ(ReadFile(dst), "archive body");
+    // Same size, same date stamp, a little later by the file system's own time.
+    struct stat st {};
+    ASSERT_EQ(stat(dst.c_str(), &st), 0);
+    test::WritePosixFile(src, "ARCHIVE BODY");
+    timespec later[2] = {st.st_mtim, st.st_mtim};
+    later[1].tv_nsec = (later[1].tv_nsec + 500000000) % 1000000000;
+    if (later[1].tv_nsec < st.st_mtim.tv_nsec) later[1].tv_sec += 1;
+    if (DosDateTimeFromUnix(later[1].tv_sec) != DosDateTimeFromUnix(st.st_mtim.tv_sec))
+        later[1] = st.st_mtim, later[1].tv_nsec = 999999999;
+    ASSERT_EQ(utimensat(AT_FDCWD, src.c_str(), later, 0), 0);
+    prj.CopyToSavePlaces(false);
+    EXPECT_EQ(ReadFile(dst), "ARCHIVE BODY");
 }
 
 TEST_F(CopyTest, AfterCopyAnswers) {

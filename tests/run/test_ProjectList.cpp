@@ -77,6 +77,29 @@ TEST_F(ProjectListTest, DuplicatesAreShownAndSharedFilesRefused) {
     EXPECT_EQ(
         Shown("ShowError")[1],
         "Совпадают имена проектов\r\nСовпадают имена файлов архивов проектов\r\n|Same\r\nsame"_a);
+    // Two entries without an archive name (no storage place yet) do not clash.
+    a->Name = "A";
+    a->ArchiveName.clear();
+    b->ArchiveName.clear();
+    EXPECT_TRUE(CheckDuplicates(list, *b));
+    EXPECT_EQ(Shown("ShowError").size(), 2u);
+}
+
+// A project that loads but whose archive name cannot be made (no archiver)
+// is a project all the same: it stays valid, so the run can say why it cannot run it.
+TEST_F(ProjectListTest, RecognisedProjectWithoutArchiveNameStaysValid) {
+    THL_HalvoraProject p;
+    p.FileName = "D:\\Prog\\Projects\\U.hlj";
+    p.SetName("U");
+    p.SetRootDir("D:\\Work");
+    p.SavePlaces().Add("D:\\Arc");
+    p.ArcType = 0;
+    p.SaveToFile();
+    T_Prj e;
+    EXPECT_TRUE(e.LoadFromFile("D:\\Prog\\Projects\\U.hlj"));
+    EXPECT_TRUE(e.Valid);
+    EXPECT_EQ(e.Name, "U");
+    EXPECT_TRUE(e.ArchiveName.empty());
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The archive run without external programs: the command line built from a
 // template, the run files, the up-to-date test, the archive files of a run
 // and a whole run with the internal packer.
+#include <functional>
 #include <set>
 
 #include "pack/PackFile.h"
@@ -276,6 +277,67 @@ TEST_F(InternalRun, RefusalsBuildNothing) {
         EXPECT_FALSE(p->Running);
         EXPECT_FALSE(Exists(RunFile(".BAT")));
     }
+}
+
+// A source that is gone, empty or not set, or a build place that does not
+// exist, is an error before anything is built, never an "up to date" archive.
+TEST_F(InternalRun, NothingToArchiveIsAnError) {
+    struct Row {
+        const char* name;
+        uint8_t arcType;
+        std::function<void(THL_HalvoraProject&)> edit;
+        bool oldArchive;  // a good archive from an earlier run lies in D:\Arc
+        std::string error;
+    };
+    const std::vector<Row> rows = {
+        {"DirGone", 2, [](THL_HalvoraProject& p) { p.SetRootDir("D:\\Gone"); }, true,
+         "Директорий отсутствует: D:\\Gone"_a},
+        {"DirNotSet", 1, [](THL_HalvoraProject& p) { p.SetRootDir(""); }, false,
+         "Не указан корневой каталог проекта"_a},
+        {"DirEmptyAfterAGoodRun", 2, [](THL_HalvoraProject& p) { p.SetRootDir("D:\\Empty"); }, true,
+         "Проект не выбрал ни одного файла для архивации в D:\\Empty"_a},
+        {"DirEmptyOwnFormat", 1, [](THL_HalvoraProject& p) { p.SetRootDir("D:\\Empty"); }, false,
+         "Проект не выбрал ни одного файла для архивации в D:\\Empty"_a},
+        {"NoBuildPlace", 2, [](THL_HalvoraProject& p) { p.SavePlaces().Put(0, "D:\\NoSuch"); }, false,
+         "Директорий отсутствует: D:\\NoSuch"_a},
+    };
+    CreateDir("d/Empty");
+    OldFile("d/Work/a.txt");
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        CreateDir("d/Arc");
+        if (r.oldArchive) CreateFile("d/Arc/" + std::string(r.name) + ".ARJ", "old");
+        auto p = NewProject(r.name, r.arcType, r.edit);
+        EXPECT_EQ(ErrorOf([&] { p->MakeArchive(); }), r.error);
+        EXPECT_EQ(Exists(Root() + "/d/Arc/" + r.name + ".ARJ"), r.oldArchive);
+        EXPECT_FALSE(Exists(Root() + "/d/Arc/" + r.name + ".hla"));
+        EXPECT_FALSE(Exists(Root() + "/d/NoSuch"));
+    }
+    // Leave to make the build place: it is made, and the archive is built in it.
+    auto made = NewProject("Made", 1, [](THL_HalvoraProject& p) {
+        p.SavePlaces().Put(0, "D:\\New\\Place");
+        p.MakeSaveDirectories = true;
+    });
+    made->MakeArchive();
+    EXPECT_TRUE(made->Built());
+    EXPECT_TRUE(Exists(Root() + "/d/New/Place/Made.hla"));
+}
+
+// A storage-place count larger than the places listed once copied the archive
+// into the source tree (an empty place completes to Dir itself).
+TEST_F(InternalRun, EmptyStoragePlacesAreDroppedWithAWarning) {
+    auto p = NewProject("Blank", 1);
+    CreateFile("d/Projects/Blank.hlj", ReadFile(Posix(p->FileName)) + "");
+    std::string text = ReadFile(Posix(p->FileName));
+    text = Replace(text, "S.Count=1", "S.Count=3");
+    test::WritePosixFile(Posix(p->FileName), text);
+    THL_HalvoraProject q;
+    q.FileName = p->FileName;
+    q.OnMessage = [this](const std::string& t, bool&) { warnings_.push_back(t); };
+    q.LoadFromFile();
+    EXPECT_EQ(q.SavePlaces().Count(), 1);
+    ASSERT_EQ(warnings_.size(), 1u);
+    EXPECT_NE(warnings_[0].find("Пропущено пустое место хранения"_a), std::string::npos);
 }
 
 TEST_F(InternalRun, TemplateErrorLeavesOnlyTheOutputHeader) {

@@ -265,6 +265,37 @@ TEST_F(Copier, FullTargetRaisesDiskFullAndKeepsThePreviousCopy) {
     EXPECT_TRUE(Entries("a").empty());  // no half file left on the diskette
 }
 
+// A place more than half full could never be refreshed: the new copy alone
+// was asked to fit beside the old one. When the two together fit, the old copy
+// makes room; when not, the old copy stays and the error names the cause.
+TEST_F(Copier, OldCopyMakesRoomWhenOnlyBothTogetherFit) {
+    const std::string src = Src(100000);
+    struct Row {
+        const char* name;
+        int64_t free;
+        bool copied;
+    };
+    for (const Row& r : {Row{"OldAndFreeFit", 60000, true}, Row{"TooSmallEvenSo", 30000, false}}) {
+        SCOPED_TRACE(r.name);
+        CreateFile("d/dst/data.bin", std::string(50000, 'o'));
+        const std::string dst = Root() + "/d/dst";
+        SetFreeSpaceHook([&](const std::string& p) -> std::optional<int64_t> {
+            if (p.rfind(dst, 0) == 0) return r.free;
+            return std::nullopt;
+        });
+        try {
+            EXPECT_TRUE(CopyFileEx(src, "D:\\dst\\data.bin"));
+            EXPECT_TRUE(r.copied);
+        } catch (const EDiskFull& e) {
+            EXPECT_FALSE(r.copied);
+            EXPECT_NE(std::string(e.what()).find("D:\\dst\\data.bin"), std::string::npos);
+        }
+        SetFreeSpaceHook(nullptr);
+        EXPECT_EQ(ReadFile(dst + "/data.bin").size(), r.copied ? 100000u : 50000u);
+        EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));
+    }
+}
+
 // Sizes past 32 bits, on sparse files (nothing is written).
 TEST_F(Copier, SizesAreSixtyFourBit) {
     const int64_t kBig = 3LL << 30;
