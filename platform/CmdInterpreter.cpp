@@ -216,6 +216,60 @@ std::string TranslateArgument(const std::string& arg, const std::string& copyDir
     return AnsiToUtf8(arg);
 }
 
+namespace {
+
+bool IsTopLevelDotName(const std::string& name) {
+    return !name.empty() && name[0] == '.' && name.find('/') == std::string::npos;
+}
+
+template <class F>
+void ForEachLine(const std::string& text, F&& f) {
+    size_t i = 0;
+    while (i < text.size()) {
+        size_t j = text.find('\n', i);
+        if (j == std::string::npos) j = text.size();
+        f(text.substr(i, j - i));
+        i = j + 1;
+    }
+}
+
+// A subdirectory of the current directory for RouteArjDotNames: the first
+// real one, else one made for the call (Made is set; remove it afterwards).
+std::string DotNameRoute(bool& made) {
+    made = false;
+    std::string best;
+    if (DIR* d = opendir(".")) {
+        while (dirent* de = readdir(d)) {
+            std::string n = de->d_name;
+            if (n.empty() || n[0] == '.') continue;
+            struct stat st;
+            if (lstat(n.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && (best.empty() || n < best)) best = n;
+        }
+        closedir(d);
+    }
+    if (!best.empty()) return best;
+    made = mkdir("HVDOT.TMP", 0700) == 0;
+    return made ? "HVDOT.TMP" : std::string();
+}
+
+}  // namespace
+
+bool HasTopLevelDotName(const std::string& listText) {
+    bool any = false;
+    ForEachLine(listText, [&](const std::string& line) { any = any || IsTopLevelDotName(line); });
+    return any;
+}
+
+std::string RouteArjDotNames(const std::string& listText, const std::string& via) {
+    std::string out;
+    ForEachLine(listText, [&](const std::string& line) {
+        if (line.empty()) return;
+        out += IsTopLevelDotName(line) && !via.empty() ? via + "/../" + line : line;
+        out += '\n';
+    });
+    return out;
+}
+
 std::string FindProgram(const std::string& word) {
     if (word.find_first_of("\\/") != std::string::npos || (word.size() > 1 && word[1] == ':')) {
         std::string p = PosixOf(ExpandFileName(word));
@@ -319,6 +373,18 @@ int RunCall(const BatchLine& line, const std::string& copyDir) {
         call.args.push_back(TranslateArgument(line.words[i], copyDir, copies));
     if (!line.inFile.empty()) call.stdinFile = PosixOf(ExpandFileName(line.inFile));
     call = AdaptCall(call);
+    // Names arj would hang on are handed over by way of a subdirectory.
+    bool madeRoute = false;
+    if (call.program == "arj") {
+        for (const auto& c : copies) {
+            std::ifstream in(c, std::ios::binary);
+            std::ostringstream text;
+            text << in.rdbuf();
+            if (!HasTopLevelDotName(text.str())) continue;
+            const std::string via = madeRoute ? std::string("HVDOT.TMP") : DotNameRoute(madeRoute);
+            std::ofstream(c, std::ios::binary | std::ios::trunc) << RouteArjDotNames(text.str(), via);
+        }
+    }
     // A list handed over on standard input was a list-file argument: use the translated copy.
     if (!call.stdinFile.empty() && call.stdinFile[0] != '/')
         call.stdinFile = PosixOf(ExpandFileName(call.stdinFile));
@@ -378,6 +444,7 @@ int RunCall(const BatchLine& line, const std::string& copyDir) {
         }
     }
     for (const auto& c : copies) unlink(c.c_str());
+    if (madeRoute) rmdir("HVDOT.TMP");
     return status;
 }
 

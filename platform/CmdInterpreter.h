@@ -44,6 +44,15 @@ std::string TranslateArgument(const std::string& arg, const std::string& copyDir
 // to the current directory where they lie below it.
 std::string TranslateListText(const std::string& oemText);
 
+// arj 3.10 spins for ever on a name that begins with a dot and has no
+// directory part, when it packs it and when it unpacks it. Such names of a
+// translated list (one name a line) go in as Via + "/../" + name, which arj
+// stores as written and unpacks to the right place; the rest are unchanged.
+// Via is a subdirectory of the current directory. Pure.
+std::string RouteArjDotNames(const std::string& listText, const std::string& via);
+// Whether a translated list holds such a name.
+bool HasTopLevelDotName(const std::string& listText);
+
 // Finds a program on PATH without regard to case and without .EXE/.COM;
 // empty when there is none.
 std::string FindProgram(const std::string& word);

@@ -66,11 +66,6 @@ std::string_view DirOf(std::string_view fileName) {
     throw Exception("THL_Directory: Операция запрещена"_a);
 }
 
-// Key under which the scan remembers a reported file.
-std::string ScanKey(const std::string& dirWithBackslash) {
-    return AnsiUpper(AddBackslash(ExpandFileName(dirWithBackslash)));
-}
-
 // Sets a pointer for the length of a scope.
 class IniScope {
   public:
@@ -435,20 +430,27 @@ void THL_BaseObject::ScanDirectory(const std::string& path) {
     ScanLevel(path, path == dir_, walk);
 }
 
-bool THL_BaseObject::Report(const std::string& fileName, const std::string& key, FindData& entry) {
+bool THL_BaseObject::Report(const std::string& fileName, FindData& entry) {
     THL_Project& o = *owner_;
+    // Keyed on the file itself: one file reached under two spellings (nodes
+    // that overlap) is reported once, two files whose names differ only in
+    // letter case are two.
+    std::string key = entry.PosixPath();
+    if (key.empty()) key = fileName;
     if (!o.reported_->Insert(key)) return false;
     o.DoFile(fileName, entry, o.Stop);
     return true;
 }
 
 void THL_BaseObject::ScanLevel(const std::string& path, bool top, Walk& walk) {
-    const std::string base = AddBackslash(path);
+    // Below the top, Path is built from entry names as they are: a directory
+    // whose name ends in a blank keeps its blank.
+    const std::string base =
+        top ? AddBackslash(path) : (path.empty() || path.back() == '\\' ? path : path + '\\');
     if (top) MarkFound(std::string());
     // A node without a directory walks nothing (not the current drive's root).
     if (!base.empty()) {
         const bool subDirs = Rules().IncludeSubDirs;
-        const std::string keyBase = ScanKey(base);
         std::vector<std::string> subs;
         FindFile ff;
         for (bool ok = ff.First(base + "*.*", subDirs ? kWalkAttrs : kFileAttrs); ok;
@@ -461,13 +463,13 @@ void THL_BaseObject::ScanLevel(const std::string& path, bool top, Walk& walk) {
             std::string f = base + d.name;
             if (!IsIncluded(f)) continue;
             FindData entry = d;
-            Report(f, keyBase + AnsiUpper(d.name), entry);
+            Report(f, entry);
             if (owner_->Stop) return;
             MarkFound(f);
         }
         ff.Close();
         for (const std::string& s : subs) {
-            ScanLevel(base + s, false, walk);
+            ScanLevel(base + s + '\\', false, walk);
             if (owner_->Stop) return;
         }
     }
@@ -482,12 +484,11 @@ void THL_BaseObject::FindMandatory(const std::string& base, Walk& walk) {
         bool found = false;
         if (!p.empty()) {
             const std::string d = ExtractFilePath(p);
-            const std::string keyBase = ScanKey(d);
             FindFile ff;
             for (bool ok = ff.First(p, kFileAttrs); ok; ok = ff.Next()) {
                 found = true;
                 FindData entry = ff.Data();
-                Report(d + entry.name, keyBase + AnsiUpper(entry.name), entry);
+                Report(d + entry.name, entry);
                 if (owner_->Stop) return;
             }
         }

@@ -152,7 +152,7 @@ class THL_BaseObject : public TObject {
     void ScanLevel(const std::string& path, bool top, Walk& walk);
     void FindMandatory(const std::string& base, Walk& walk);
     // Reports one file to the owner unless this scan has reported it already.
-    bool Report(const std::string& fileName, const std::string& key, FindData& entry);
+    bool Report(const std::string& fileName, FindData& entry);
 
     TStringList dirs_{true};
     TStringList extensions_;
@@ -234,7 +234,7 @@ class THL_Project : public THL_FileObject {
 
     TStringList projects_;
     TStringList savePlaces_;
-    // Upper-cased full names reported by the running scan; one report per file.
+    // The files (their Linux paths) reported by the running scan; one report per file.
     struct ReportedSet;
     std::unique_ptr<ReportedSet> reported_;
     int scanDepth_ = 0;

@@ -531,7 +531,11 @@ void THL_HalvoraProject::RunExternal() {
     Lines().Clear();
 
     // Each listed file as the scan saw it, to tell afterwards which ones changed under the archiver.
-    std::vector<std::pair<std::string, FileStamp>> listed;
+    struct Listed {
+        std::string name, reach;
+        FileStamp stamp;
+    };
+    std::vector<Listed> listed;
     {
         Restore<THL_FileEvent> onFile(OnFile);
         Restore<std::optional<DosDirMap>> dosDirs(dosDirs_);
@@ -540,16 +544,20 @@ void THL_HalvoraProject::RunExternal() {
         OnFile = [this, report, &listed](const std::string& name, FindData& entry, bool& stop) {
             if (report) report(name, entry, stop);
             if (!Running) return;
+            // A name 1251 cannot hold is reached by its short form, as the archiver reaches it.
+            const std::string reach = entry.Lossy() && !entry.ShortName().empty()
+                                          ? ExtractFilePath(name) + entry.ShortName()
+                                          : name;
             // The archiver would only warn (or stop) on a file it cannot read.
             File probe;
-            if (!probe.Open(name, OpenMode::Read, ShareMode::DenyNone)) {
+            if (!probe.Open(reach, OpenMode::Read, ShareMode::DenyNone)) {
                 SkipFile(name, entry, "нет доступа ("_a + LastErrorText() + ")");
                 return;
             }
-            auto stamp = GetFileStamp(name);
+            auto stamp = GetFileStamp(reach);
             probe.Close();
             AddDosName(name, entry);
-            listed.emplace_back(name, stamp ? *stamp : FileStamp{});
+            listed.push_back({name, reach, stamp ? *stamp : FileStamp{}});
         };
         CollectFiles();
     }
@@ -605,8 +613,8 @@ void THL_HalvoraProject::RunExternal() {
     }
 
     // Files that changed while the archiver read them may be in the archive half old, half new.
-    for (const auto& [name, stamp] : listed) {
-        auto now = GetFileStamp(name);
+    for (const auto& [name, reach, stamp] : listed) {
+        auto now = GetFileStamp(reach);
         if (!now) {
             FindData none;
             SkipFile(name, none, "файл исчез до архивации"_a);

@@ -107,6 +107,14 @@ int LiveMembers(int pgid) {
     return n;
 }
 
+// arj hangs on a top-level name beginning with a dot: such names go by way of a subdirectory.
+TEST(BatchLines, ArjDotNamesGoByWayOfASubdirectory) {
+    const std::string list = ".gitignore\nsub/.hidden\na.txt\n/abs/.x\n";
+    EXPECT_TRUE(HasTopLevelDotName(list));
+    EXPECT_FALSE(HasTopLevelDotName("sub/.hidden\na.txt\n"));
+    EXPECT_EQ(RouteArjDotNames(list, "Src"), "Src/../.gitignore\nsub/.hidden\na.txt\n/abs/.x\n");
+}
+
 class LauncherTree : public TempTree {
   protected:
     // Writes a batch file in OEM with CR LF line ends.

@@ -160,6 +160,7 @@ const char* const kTree[] = {
     "d/Work/a.txt",     "d/Work/b.bak",      "d/Work/.profile",    "d/Work/Sub/c.txt",
     "d/Work/Sub/d.tmp", "d/Work/.git/e.txt", "d/Work/Src/f.txt",   "d/Work/Src/Deep/g.txt",
     "d/Work2/h.txt",    "d/Other/x.txt",     "d/Other/Deep/y.txt", "d/Save/Backup.ARJ",
+    "d/Names/x.txt",    "d/Names/X.txt",     "d/Names/trail /t.txt", "d/Names/trail/u.txt",
 };
 
 class Scans : public ProjectTree {
@@ -239,6 +240,13 @@ TEST_F(Scans, CollectFiles) {
          {"D:\\Work\\a.txt"},
          {missing + "rel.txt"}},
         {"MissingRootIsNoError", With(RootDir("D:\\Nowhere")), {}},
+        // Linux names: twins in letter case are two files, and a directory whose
+        // name ends in a blank is walked as itself, not as its trimmed sibling.
+        {"CaseTwinsAreTwoFiles", With(RootDir("D:\\Names"), SubDirs),
+         {"X.txt", "trail \\t.txt", "trail\\u.txt", "x.txt"}},
+        {"OneFileUnderTwoSpellingsIsOne",
+         With(RootDir("D:\\Names"), SubDirs, Node("d:\\NAMES\\Trail")),
+         {"X.txt", "trail \\t.txt", "trail\\u.txt", "x.txt"}},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.name);

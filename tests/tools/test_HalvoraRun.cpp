@@ -3,7 +3,11 @@
 #include <signal.h>
 #include <sys/stat.h>
 
+#include <atomic>
+#include <chrono>
 #include <fstream>
+#include <map>
+#include <thread>
 #include <functional>
 
 #include "platform/AnsiLiteral.h"
@@ -21,6 +25,7 @@ struct Spec {
     bool places = true;
     uint8_t arcType = kArcArj;
     bool makeDirs = false;
+    bool subDirs = false;
 };
 
 class HalvoraRun : public test::TempTree {
@@ -46,6 +51,7 @@ protected:
         p.SetName(name);
         p.SetRootDir("D:\\Work\\" + name);
         p.IncludeAllFiles = true;
+        p.IncludeSubDirs = spec.subDirs;
         if (spec.places) {
             p.SavePlaces().Add("D:\\Arc\\" + name);
             p.SavePlaces().Add("D:\\Copy\\" + name);
@@ -280,6 +286,67 @@ TEST_F(HalvoraRun, TwoRunsAtOnceNeverBothRun) {
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_TRUE(Has("d/Arc/A/A.ARJ") && Has("d/Arc/B/B.ARJ"));
     EXPECT_EQ(Count(waited.out, "Halvora DOS output file"), 1u) << waited.out;
+}
+
+// Names Windows never had, and files that fight back: every file that can be
+// kept reaches the archive and comes back out of it; the rest are named.
+TEST_F(HalvoraRun, EveryFileReachesTheBackupOrIsNamed) {
+    const std::map<std::string, std::string> kept = {
+        {"twin.txt", "lower"},          {"TWIN.txt", "upper"},   {"sub/Index.html", "I"},
+        {"sub/index.html", "i"},        {"trail /in.txt", "blank"}, {"trail/in.txt", "none"},
+        {"café.txt", "accent"},         {"日本.txt", "kanji"},    {".gitignore", "dot"},
+        {"sub/.hidden", "nested dot"},
+    };
+    struct Row {
+        const char* name;
+        uint8_t arcType;
+        const char* ext;
+        std::string restore;  // the archiver's own tool, run in the target directory
+    };
+    const std::vector<Row> rows = {
+        {"ARJ", kArcArj, "ARJ", "timeout 60 arj x -y "},
+        {"ZIP", kArcZip, "ZIP", "timeout 60 unzip -q -o "},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        const std::string name = std::string("E") + row.name;
+        MakeProject(name, {.deps = {}, .places = true, .arcType = row.arcType, .makeDirs = false, .subDirs = true});
+        const std::string dir = Root() + "/d/Work/" + name + "/";
+        std::remove((dir + "data.txt").c_str());
+        for (const auto& [rel, content] : kept) CreateFile("d/Work/" + name + "/" + rel, content);
+        CreateFile("d/Work/" + name + "/.git/config", "not walked");
+        const std::string locked = CreateFile("d/Work/" + name + "/locked.txt", "secret");
+        chmod(locked.c_str(), 0);
+        SetList({});
+        // A log that grows all through the run.
+        std::atomic<bool> done{false};
+        std::thread writer([&] {
+            std::ofstream log(dir + "grow.log", std::ios::app);
+            while (!done) {
+                log << "line\n" << std::flush;
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+        });
+        auto o = Options();
+        o.likeAUser = true;
+        auto r = test::RunProcess(Argv({name}), o);
+        done = true;
+        writer.join();
+        r.out = OemToAnsi(Utf8ToOem(r.out));
+        EXPECT_EQ(r.status, 3) << r.err << r.out;
+        EXPECT_EQ(Count(r.out, "Пропущен файл locked.txt"_a), 1u) << r.out;
+        EXPECT_EQ(Count(r.out, "Пропущен файл grow.log"_a), 1u) << r.out;
+        EXPECT_NE(r.err.find(dir + "locked.txt"), std::string::npos) << r.err;
+
+        const std::string target = CreateDir("restore-" + std::string(row.name));
+        SCOPED_TRACE(r.out);
+        test::ShellOutput("cd '" + target + "' && " + row.restore + Root() + "/d/Arc/" + name + "/" +
+                          name + "." + row.ext + " >/dev/null 2>&1");
+        for (const auto& [rel, content] : kept)
+            EXPECT_EQ(ReadFile(target + "/" + rel), content) << rel;
+        EXPECT_FALSE(Has("restore-" + std::string(row.name) + "/.git/config"));
+        EXPECT_FALSE(Has("restore-" + std::string(row.name) + "/locked.txt"));
+    }
 }
 
 TEST_F(HalvoraRun, WrongUsageAndMissingProject) {
