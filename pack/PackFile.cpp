@@ -1,14 +1,20 @@
 #include "pack/PackFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <limits>
-#include <random>
+#include <set>
+#include <thread>
+#include <unordered_map>
 
+#include "pack/PackIo.h"
 #include "pack/PackUnit.h"
 #include "platform/AnsiLiteral.h"
 #include "platform/CodePage.h"
@@ -119,15 +125,6 @@ std::string WithTrailingSep(std::string dir) {
 }
 
 // Creates Dir and every missing parent.
-bool ForceDirectories(const std::string& dir) {
-    std::string d = dir;
-    while (!d.empty() && IsSep(d.back())) d.pop_back();
-    if (d.empty() || DirectoryExists(d)) return true;
-    std::string parent = ExtractFilePath(d);
-    if (!parent.empty() && parent.size() < d.size() && !ForceDirectories(parent)) return false;
-    return CreateDir(d) || DirectoryExists(d);
-}
-
 }  // namespace
 
 // ---- texts and the name gate -------------------------------------------------
@@ -247,80 +244,105 @@ bool SplitOwnHeader(const uint8_t* buf, size_t size, size_t fixed, uint8_t* rec,
 
 }  // namespace
 
-// ---- temporary file ------------------------------------------------------------------
+// ---- what the object keeps while open or in a batch ------------------------------------
 
-// The temporary archive beside the real one; deleted on destruction unless kept.
-class TPackFileObject::TempFile {
-  public:
-    explicit TempFile(TPackFileObject& owner) : owner_(owner) {}
-    ~TempFile() {
-        file_.Close();
-        if (!keep_ && !name_.empty() && owner_.DeleteTempOnError) DeleteFile(name_);
+// Every member of the open archive, read once.
+struct TPackFileObject::Index {
+    std::vector<TArchive0FileHeader> headers;
+    std::vector<int64_t> pos, dataPos;
+    int64_t endMarker = 0;
+    packio::NameTable names;
+    // The walk met damage after the members above: only they can be read, and
+    // nothing may be written from this archive.
+    int damage = 0;
+    std::string damageText;
+    void Check(TPackFileObject& o) const {
+        if (damage != 0) o.Raise(damage, damageText);
     }
-    TempFile(const TempFile&) = delete;
-    TempFile& operator=(const TempFile&) = delete;
-
-    void Create(const std::string& dir) {
-        static std::mt19937 rng(std::random_device{}() ^ static_cast<unsigned>(getpid()));
-        for (int attempt = 0; attempt < 64; ++attempt) {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "$pk%04X.tmp", static_cast<unsigned>(rng() & 0xFFFF));
-            std::string candidate = dir + buf;
-            File f;
-            if (f.Open(candidate, OpenMode::CreateNew)) {
-                f.Close();
-                name_ = candidate;
-                if (!file_.Open(name_, OpenMode::ReadWrite, ShareMode::Exclusive)) break;
-                return;
-            }
-            uint32_t err = LastError();
-            if (err != kErrFileExists && err != kErrAlreadyExists) break;
-        }
-        owner_.Fail(kArcTempFile, dir + "$pk");
-    }
-    File& file() { return file_; }
-    const std::string& Name() const { return name_; }
-    void Keep() { keep_ = true; }
-
-  private:
-    TPackFileObject& owner_;
-    File file_;
-    std::string name_;
-    bool keep_ = false;
+    int64_t End(int i) const { return dataPos[i] + static_cast<int64_t>(headers[i].PackedSize); }
 };
 
-struct TPackFileObject::Scan {
-    bool found = false;
-    int64_t headerPos = 0;
-    int64_t dataEnd = 0;
-    int64_t endMarker = 0;
+// A source as Execute met it.
+struct TPackFileObject::Source {
+    std::string given;  // FileName as set
+    std::string disk;   // full name with the case found on disk
+    std::string posix;
+    int32_t time = 0;
+    int64_t size = 0;
+    uint32_t attr = 0;
+    bool lossy = false;
+};
+
+// A batch: the members the new archive will hold, in order, and the sources to pack.
+struct TPackFileObject::Batch {
+    struct Slot {
+        int old = -1;  // member of the old archive whose place this is
+        int job = -1;  // new content, or -1 for the old member's bytes
+        bool renamed = false;
+        bool removed = false;
+        std::string name;
+    };
+    struct Job {
+        Source src;
+        TArchive0FileHeader header;
+        int fallback = -1;  // old member kept when the source is left out
+        packio::PackResult result;
+        std::string data;
+        std::unique_ptr<packio::TempFile> spool;
+        int64_t spoolSize = 0;
+    };
+    bool explicitBatch = false;
+    bool rebuild = false;
+    bool existed = false;    // the archive was there when the batch began
+    bool oldUsable = false;  // and its members are indexed
+    bool wasActive = false;
+    bool commentSet = false;
+    bool changed = false;  // members removed or renamed, or rebuilt
+    std::vector<Slot> slots;
+    packio::NameTable names;
+    std::vector<Job> jobs;
 };
 
 // ---- life cycle ------------------------------------------------------------------------
 
+namespace {
+
+// Sources up to this size are packed into memory by the workers, larger ones into
+// a temporary file beside the archive.
+constexpr int64_t kSpoolInMemory = 1 << 20;
+// Reports of long work come at most this often.
+constexpr auto kReportEvery = std::chrono::milliseconds(50);
+
+int ResolveWorkers(int workers) {
+    return workers > 0 ? workers : TPackFileObject::DefaultWorkers();
+}
+
+std::string PosixJoin(std::string root, const std::string& rest) {
+    size_t i = 0;
+    while (i <= rest.size()) {
+        size_t j = i;
+        while (j < rest.size() && !IsSep(rest[j])) ++j;
+        if (j > i) {
+            if (root.empty() || root.back() != '/') root += '/';
+            root += AnsiToUtf8(std::string_view(rest).substr(i, j - i));
+        }
+        i = j + 1;
+    }
+    return root;
+}
+
+}  // namespace
+
+int TPackFileObject::DefaultWorkers() {
+    return static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+}
+
 TPackFileObject::TPackFileObject() : packer_(std::make_unique<TPackObject>()) {
-    packer_->OnRead = [this](void* buffer, int count) -> int {
-        if (stopRequested_ || !ioIn_) return -1;
-        int64_t want = std::min<int64_t>(count, ioLeft_);
-        if (want <= 0) return 0;
-        int64_t got = ioIn_->Read(buffer, want);
-        if (got < 0) return -1;
-        if (got < want) ioShort_ = true;
-        ioLeft_ -= got;
-        return got > 0 ? static_cast<int>(got) : -1;
-    };
-    packer_->OnWrite = [this](const void* buffer, int count) -> int {
-        if (stopRequested_ || !ioOut_ || count < 0) return -1;
-        if (ioWritten_ + count > ioLimit_) return -1;
-        if (ioOut_->Write(buffer, count) != count) return -1;
-        ioWritten_ += count;
-        return count;
-    };
-    packer_->OnProgress = [this](int32_t done, int32_t total) { Progress(done, total); };
     ResetState();
 }
 
 TPackFileObject::~TPackFileObject() {
+    batch_.reset();
     Close();
 }
 
@@ -344,11 +366,17 @@ void TPackFileObject::ResetState() {
     archiveHeader_ = {};
     fileHeader_ = {};
     endOfArchive_ = false;
+    mayRemoveEmpty_ = false;
     archiveStart_ = archiveHeaderLen_ = memberPos_ = memberDataPos_ = 0;
+}
+
+void TPackFileObject::RefuseWhileBusy() const {
+    if (busy_ || batch_) const_cast<TPackFileObject*>(this)->Fail(kArcBusy);
 }
 
 void TPackFileObject::SetArchiveName(const std::string& name) {
     if (name == nameAsGiven_) return;
+    RefuseWhileBusy();
     bool was = Active();
     Close();
     nameAsGiven_ = name;
@@ -364,9 +392,19 @@ void TPackFileObject::SetArchiveName(const std::string& name) {
 void TPackFileObject::SetFileName(const std::string& name) {
     fileName_ = name;
     FileComment.clear();
+    entry_ = FindData();
+    entryGiven_ = false;
+}
+
+void TPackFileObject::SetFileName(const std::string& name, const FindData& entry) {
+    SetFileName(name);
+    entry_ = entry;
+    entryGiven_ = true;
 }
 
 void TPackFileObject::SetActive(bool flag) {
+    if (flag == Active()) return;
+    RefuseWhileBusy();
     if (flag)
         Open();
     else
@@ -377,23 +415,31 @@ void TPackFileObject::Stop(bool flag) {
     if (flag) stopRequested_ = true;
 }
 
-void TPackFileObject::Fail(int code, const std::string& arg) {
+void TPackFileObject::Fail(int code, const std::string& arg, const std::string& cause) {
+    std::string text = ArchiveErrorText(code, arg, false);
+    if (!cause.empty()) text += ": " + cause;
+    Raise(code, text);
+}
+
+void TPackFileObject::Raise(int code, const std::string& message) {
     resultCode_ = code;
-    throw EArchiveObjectError(code, ArchiveErrorText(code, arg, false));
+    throw EArchiveObjectError(code, message);
 }
 
 void TPackFileObject::Progress(int32_t done, int32_t total) {
     if (OnProgress) OnProgress(*this, done, total);
-    if (stopRequested_) packer_->Stop(true);
 }
 
 // ---- opening and reading ------------------------------------------------------------------
 
 void TPackFileObject::Open() {
     if (archive_.IsOpen()) return;
-    if (!FileExists(archiveName_)) CreateArchive();
+    if (!FileExists(archiveName_)) {
+        CreateArchive();
+        mayRemoveEmpty_ = true;
+    }
     if (!archive_.Open(archiveName_, OpenMode::Read, ShareMode::Exclusive))
-        Fail(kArcIoError, archiveName_);
+        Fail(kArcIoError, archiveName_, LastErrorText());
     try {
         ReadFirst();
     } catch (...) {
@@ -404,6 +450,13 @@ void TPackFileObject::Open() {
 
 void TPackFileObject::Close() {
     if (!archive_.IsOpen()) return;
+    DropIndex();
+    const bool mayRemove = mayRemoveEmpty_;
+    mayRemoveEmpty_ = false;
+    if (!mayRemove) {
+        archive_.Close();
+        return;
+    }
     // Probing must not disturb what the caller sees of the current member.
     TArchive0FileHeader header = fileHeader_;
     int64_t pos = memberPos_, dataPos = memberDataPos_;
@@ -438,12 +491,13 @@ void TPackFileObject::CreateArchive() {
     bytes += kEndMarker;
     File f;
     if (!f.Open(archiveName_, OpenMode::CreateNew, ShareMode::Exclusive))
-        Fail(kArcIoError, archiveName_);
+        Fail(kArcIoError, archiveName_, LastErrorText());
     if (f.Write(bytes.data(), static_cast<int64_t>(bytes.size())) !=
         static_cast<int64_t>(bytes.size())) {
+        const std::string cause = LastErrorText();
         f.Close();
         DeleteFile(archiveName_);
-        Fail(kArcIoError, archiveName_);
+        Fail(kArcIoError, archiveName_, cause);
     }
 }
 
@@ -584,7 +638,8 @@ void TPackFileObject::ReadOwnMemberHeader(int64_t pos) {
     if (pos < 0 || pos > archiveSize_ - 4) Fail(kArcCorrupted);
     if (archiveSize_ - pos < 7) {
         char tail[4];
-        if (!ReadExact(archive_, pos, tail, 4) || std::string(tail, 4) != kEndMarker)
+        if (!ReadExact(archive_, pos, tail, 4) || std::string(tail, 4) != kEndMarker ||
+            pos + 4 != archiveSize_)
             Fail(kArcCorrupted);
         MarkEnd(pos);
         return;
@@ -594,6 +649,9 @@ void TPackFileObject::ReadOwnMemberHeader(int64_t pos) {
     if (Get16(head) != kHeaderId) Fail(kArcBadFileHeader);
     int hsize = Get16(head + 2), fhs = head[4];
     if (hsize == 0) {
+        // Nothing follows the end marker: one with bytes behind it is a damaged
+        // header, and taking it for the end would make a full archive look empty.
+        if (pos + 4 != archiveSize_) Fail(kArcCorrupted);
         MarkEnd(pos);
         return;
     }
@@ -712,19 +770,65 @@ void TPackFileObject::ReadNext() {
     ReadMemberHeader(memberDataPos_ + static_cast<int64_t>(fileHeader_.PackedSize));
 }
 
-bool TPackFileObject::FindMember(const std::string& name) {
-    bool was = Active();
+
+const TPackFileObject::Index& TPackFileObject::MemberIndex() {
+    if (index_) return *index_;
     Open();
-    std::string stored = StoredName(name);
-    bool found = false;
+    // Building the index must not disturb what the caller sees of the current member.
+    TArchive0FileHeader header = fileHeader_;
+    const int64_t pos = memberPos_, dataPos = memberDataPos_;
+    const bool end = endOfArchive_;
+    const int code = resultCode_;
+    auto ix = std::make_unique<Index>();
     try {
         ReadFirst();
         while (!endOfArchive_) {
-            if (SameText(fileHeader_.Name, stored)) {
-                found = true;
-                break;
-            }
+            const int id = static_cast<int>(ix->headers.size());
+            ix->names.Add(fileHeader_.Name, id);
+            ix->headers.push_back(fileHeader_);
+            ix->pos.push_back(memberPos_);
+            ix->dataPos.push_back(memberDataPos_);
             ReadNext();
+        }
+        ix->endMarker = memberPos_;
+    } catch (const EArchiveObjectError& e) {
+        // The archive header itself is unreadable: nothing of it can be used.
+        if (e.Code() == kArcBadHeader) throw;
+        ix->damage = e.Code();
+        ix->damageText = e.what();
+        resultCode_ = code;
+    }
+    fileHeader_ = std::move(header);
+    memberPos_ = pos;
+    memberDataPos_ = dataPos;
+    endOfArchive_ = end;
+    index_ = std::move(ix);
+    return *index_;
+}
+
+void TPackFileObject::DropIndex() {
+    index_.reset();
+}
+
+int TPackFileObject::FindByName(const std::string& storedName) {
+    const Index& ix = MemberIndex();
+    int id = ix.names.Exact(storedName);
+    if (id < 0)
+        if (const std::vector<int>* folded = ix.names.Folded(storedName)) id = folded->front();
+    // Not among the members before the damage: it may lie behind it.
+    if (id < 0) ix.Check(*this);
+    return id;
+}
+
+bool TPackFileObject::FindMember(const std::string& name) {
+    bool was = Active();
+    Open();
+    bool found = false;
+    try {
+        const int id = FindByName(StoredName(name));
+        if (id >= 0) {
+            ReadMemberHeader(index_->pos[static_cast<size_t>(id)]);
+            found = true;
         }
     } catch (...) {
         if (!was) Close();
@@ -732,6 +836,22 @@ bool TPackFileObject::FindMember(const std::string& name) {
     }
     if (!was) Close();
     return found;
+}
+
+std::vector<std::string> TPackFileObject::MemberNames() {
+    bool was = Active();
+    Open();
+    std::vector<std::string> names;
+    try {
+        const Index& ix = MemberIndex();
+        ix.Check(*this);
+        for (const auto& h : ix.headers) names.push_back(h.Name);
+    } catch (...) {
+        if (!was) Close();
+        throw;
+    }
+    if (!was) Close();
+    return names;
 }
 
 bool TPackFileObject::IsArchive() {
@@ -763,26 +883,48 @@ std::string TPackFileObject::StoredName(const std::string& path) const {
     return name;
 }
 
-std::string TPackFileObject::TargetName() const {
-    bool safe = true;
-    return BuildTarget(safe);
+
+// The name a file had in archives that runs made before stored names were
+// relative to BaseDir: relative to the archive's directory, drive kept.
+std::string TPackFileObject::OldStoredName(const std::string& path) const {
+    const std::string base = WithTrailingSep(ExtractFilePath(archiveName_));
+    std::string name = path;
+    if (name.size() >= base.size() && SameText(std::string_view(name).substr(0, base.size()), base))
+        name.erase(0, base.size());
+    return name;
 }
 
-std::string TPackFileObject::BuildTarget(bool& safe) const {
-    std::string stored = fileHeader_.Name;
+std::string TPackFileObject::TargetName() const {
+    bool safe = true;
+    return BuildTarget(fileHeader_.Name, safe, nullptr, nullptr);
+}
+
+// Base is the part of the target that the settings give (a directory that may
+// exist under another letter case), Rest the part the member's name gives,
+// which is created exactly as it is spelt.
+std::string TPackFileObject::BuildTarget(const std::string& storedName, bool& safe,
+                                         std::string* base, std::string* rest) const {
+    std::string stored = storedName;
     std::replace(stored.begin(), stored.end(), '/', '\\');
     std::string archiveDrive = ExtractFileDrive(archiveName_);
+    std::string b, r;
     safe = true;
 
     if (!ExtractFilePath(ExtractTo).empty()) {
         std::string target = ExtractTo;
         if (IsSep(target.back())) {
-            target += ExtractFileName(stored);
+            b = target;
+            r = ExtractFileName(stored);
             safe = IsSafeRelativeName(StripAbsolute ? StripAbsolutePrefix(stored) : stored);
+        } else {
+            b = ExtractFilePath(target);
+            r = ExtractFileName(target);
         }
-        if (ExtractFileDrive(target).empty())
-            target = (IsSep(target[0]) ? archiveDrive : ExtractFilePath(archiveName_)) + target;
-        return target;
+        if (ExtractFileDrive(b).empty())
+            b = (IsSep(b[0]) ? archiveDrive : ExtractFilePath(archiveName_)) + b;
+        if (base) *base = b;
+        if (rest) *rest = r;
+        return b + r;
     }
 
     std::string name = ExtractTo.empty() ? stored : ExtractTo;
@@ -799,28 +941,24 @@ std::string TPackFileObject::BuildTarget(bool& safe) const {
     std::string dir = ExtractDir.empty() ? ExtractFilePath(archiveName_) : ExtractDir;
     if (ExtractFileDrive(dir).empty())
         dir = archiveDrive + (dir.empty() || !IsSep(dir[0]) ? "\\" : "") + dir;
-    dir = WithTrailingSep(dir);
-    return dir + (ExtractNameOnly ? ExtractFileName(name) : name);
+    b = WithTrailingSep(dir);
+    r = ExtractNameOnly ? ExtractFileName(name) : name;
+    if (base) *base = b;
+    if (rest) *rest = r;
+    return b + r;
 }
 
 // ---- operations --------------------------------------------------------------------------
 
-int TPackFileObject::Execute() {
-    if (busy_) Fail(kArcBusy);
-    bool was = Active();
-    src_.Close();
-    dst_.Close();
-    if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
+template <class Op>
+int TPackFileObject::Guarded(Op&& op, bool keepActive) {
+    const bool was = Active();
     busy_ = true;
-    auto finish = [&] {
-        busy_ = false;
-        src_.Close();
-        dst_.Close();
-        ioIn_ = ioOut_ = nullptr;
-    };
     auto restore = [&] {
+        busy_ = false;
+        if (keepActive) return;
         try {
-            SetActive(was);
+            was ? Open() : Close();
         } catch (const std::exception&) {
         }
     };
@@ -828,54 +966,78 @@ int TPackFileObject::Execute() {
         Progress(0, 100);
         resultCode_ = kArcRunError;
         stopRequested_ = false;
-        switch (Operation) {
-            case kArcOpNone:
-            case 3:
-            case 6:
-            case 7:
-                break;
-            case kArcOpAdd:
-                DoAdd();
-                break;
-            case kArcOpExtract:
-                DoExtract();
-                break;
-            case kArcOpDelete:
-                DoDelete();
-                break;
-            case kArcOpUpdate:
-                DoUpdate();
-                break;
-            default:
-                Fail(kArcUnknownOp, std::to_string(Operation & 0x7F));
-        }
+        op();
         resultCode_ = 0;
     } catch (const EArchiveObjectError&) {
         if (resultCode_ == kPackStopped) {
-            finish();
             restore();
             return resultCode_;
         }
         if (RaiseErrors) {
-            finish();
             restore();
             throw;
         }
     } catch (const std::exception& e) {
-        finish();
         restore();
         throw Exception(std::string(e.what()) + "\r\n" + ArchiveErrorText(kArcRunError, {}, false));
     }
     try {
         Progress(100, 100);
     } catch (...) {
-        finish();
         restore();
         throw;
     }
-    finish();
-    SetActive(was);
+    busy_ = false;
+    if (!keepActive) was ? Open() : Close();
     return resultCode_;
+}
+
+int TPackFileObject::Execute() {
+    if (busy_) Fail(kArcBusy);
+    if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
+    if (batch_) {
+        // A batch reads the archive as it will be, not as it lies: no extraction meanwhile.
+        if (Operation == kArcOpExtract) Fail(kArcBusy);
+        return Guarded([&] { Record(); }, true);
+    }
+    return Guarded(
+        [&] {
+            switch (Operation) {
+                case kArcOpNone:
+                case 3:
+                case 6:
+                case 7:
+                    break;
+                case kArcOpUpdate:
+                    // A missing file is no error, and opens nothing.
+                    if (!FileExists(fileName_)) break;
+                    [[fallthrough]];
+                case kArcOpAdd:
+                case kArcOpDelete: {
+                    // One operation is a batch of one, written on this thread.
+                    StartBatch(false, false);
+                    struct Drop {
+                        std::unique_ptr<Batch>& b;
+                        ~Drop() { b.reset(); }
+                    } drop{batch_};
+                    Record();
+                    WriteBatch();
+                    break;
+                }
+                case kArcOpExtract: {
+                    Open();
+                    if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
+                    const int id = FindByName(StoredName(fileName_));
+                    if (id < 0) Fail(kArcNotFound, fileName_);
+                    ReadMemberHeader(index_->pos[static_cast<size_t>(id)]);
+                    ExtractList({id});
+                    break;
+                }
+                default:
+                    Fail(kArcUnknownOp, std::to_string(Operation & 0x7F));
+            }
+        },
+        false);
 }
 
 void TPackFileObject::CheckChangeable() {
@@ -887,70 +1049,62 @@ void TPackFileObject::CheckChangeable() {
     if (!IsArchive() || archiveType_ != kArcTypeOwn || archiveStart_ != 0) Fail(kArcOtherType);
 }
 
-TPackFileObject::Scan TPackFileObject::ScanFor(const std::string* storedName) {
-    Scan s;
-    ReadFirst();
-    while (!endOfArchive_) {
-        if (storedName && !s.found && SameText(fileHeader_.Name, *storedName)) {
-            s.found = true;
-            s.headerPos = memberPos_;
-            s.dataEnd = memberDataPos_ + static_cast<int64_t>(fileHeader_.PackedSize);
-        }
-        ReadNext();
-    }
-    s.endMarker = memberPos_;
-    return s;
-}
-
-void TPackFileObject::WriteBytes(File& dst, const std::string& bytes) {
+void TPackFileObject::WriteBytes(File& dst, const std::string& bytes, const std::string& name) {
     if (dst.Write(bytes.data(), static_cast<int64_t>(bytes.size())) !=
-        static_cast<int64_t>(bytes.size()))
-        Fail(kArcIoError, "CopyStreams");
+        static_cast<int64_t>(bytes.size())) {
+        if (LastError() == kErrSuccess) SetLastError(kErrDiskFull);
+        Fail(kArcIoError, "CopyStreams", name + ": " + LastErrorText());
+    }
 }
 
-void TPackFileObject::CopyStreams(File& dst, File& src, int64_t from, int64_t count, bool report) {
+void TPackFileObject::CopyStreams(File& dst, File& src, int64_t from, int64_t count,
+                                  const std::function<void(int64_t)>& onBlock,
+                                  const std::string& dstName) {
     if (count <= 0) return;
-    if (src.Seek(from, SEEK_SET) != from) Fail(kArcIoError, "CopyStreams");
+    if (src.Seek(from, SEEK_SET) != from) Fail(kArcIoError, "CopyStreams", LastErrorText());
     std::vector<char> buf(static_cast<size_t>(std::min(count, kCopyBlock)));
-    int64_t done = 0, nextReport = kReportStep;
+    int64_t done = 0;
     while (done < count) {
         int64_t n = std::min<int64_t>(count - done, static_cast<int64_t>(buf.size()));
-        if (src.Read(buf.data(), n) != n || dst.Write(buf.data(), n) != n)
-            Fail(kArcIoError, "CopyStreams");
-        done += n;
-        if (report && done >= nextReport) {
-            ReportCopy(done, count);
-            nextReport = done + kReportStep;
+        if (src.Read(buf.data(), n) != n) Fail(kArcIoError, "CopyStreams", LastErrorText());
+        if (dst.Write(buf.data(), n) != n) {
+            if (LastError() == kErrSuccess) SetLastError(kErrDiskFull);
+            Fail(kArcIoError, "CopyStreams", dstName + ": " + LastErrorText());
         }
+        done += n;
+        if (onBlock) onBlock(n);
     }
 }
 
 void TPackFileObject::ReportCopy(int64_t done, int64_t total) {
-    // Progress counts are 32-bit; very large members report in kilobytes.
+    // Progress counts are 32-bit; very large work reports in kilobytes.
     int shift = total > std::numeric_limits<int32_t>::max() ? 10 : 0;
     Progress(static_cast<int32_t>(done >> shift), static_cast<int32_t>(total >> shift));
     if (stopRequested_) Fail(kPackStopped);
 }
 
-void TPackFileObject::ReplaceArchive(TempFile& temp) {
-    File& t = temp.file();
-    if (!t.Flush()) Fail(kArcIoError, temp.Name());
-    t.Close();
+void TPackFileObject::ReplaceArchive(packio::TempFile& temp) {
+    File& t = temp.Handle();
+    if (!t.Flush()) Fail(kArcIoError, temp.Name(), LastErrorText());
     archive_.Close();
+    DropIndex();
     std::string backup;
     if (MakeBackup) {
         backup = ChangeFileExt(archiveName_, ".bak");
         DeleteFile(backup);
         if (!RenameFile(archiveName_, backup)) backup.clear();
     }
+    // Renamed while still locked, so no cleaner can take it for a stale one.
     if (!ReplaceFile(temp.Name(), archiveName_)) {
         uint32_t err = LastError();
         if (!backup.empty()) RenameFile(backup, archiveName_);
         // The finished archive stays in the temporary file for the user to rescue.
         temp.Keep();
+        t.Close();
         Fail(kArcRename, std::to_string(err));
     }
     temp.Keep();
+    t.Close();
 }
 
 std::string TPackFileObject::NewArchiveHeader(bool touch, bool setComment) const {
@@ -960,197 +1114,758 @@ std::string TPackFileObject::NewArchiveHeader(bool touch, bool setComment) const
     return h.Bytes();
 }
 
-FindData TPackFileObject::SourceEntry(std::string& diskName) {
-    if (!FileExists(fileName_)) Fail(kArcIoError, fileName_);
-    std::string path = ExpandFileName(fileName_);
-    FindFile ff;
-    if (!ff.First(path, kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive))
-        Fail(kArcIoError, "GetFileInfo");
-    FindData fd = ff.Data();
-    if (fd.Gone() || ff.Next()) Fail(kArcIoError, "GetFileInfo");
-    ff.Close();
-    diskName = ExtractFilePath(path) + fd.name;
-    return fd;
+// ---- batches: recording ---------------------------------------------------------------------
+
+void TPackFileObject::BeginUpdate(bool rebuild) {
+    RefuseWhileBusy();
+    skipped_.clear();
+    // What a killed run left beside the archive goes first.
+    packio::RemoveStaleTemps(ExtractFilePath(archiveName_));
+    StartBatch(true, rebuild);
 }
 
-void TPackFileObject::DoAdd() {
-    CheckChangeable();
-    std::string diskName;
-    FindData fd = SourceEntry(diskName);
-    if (fd.Size() >= kMaxMemberSize) Fail(kArcIoError, diskName);
-    if (!src_.Open(diskName, OpenMode::Read, ShareMode::DenyWrite)) Fail(kArcIoError, diskName);
-    const int64_t size = fd.Size();
+void TPackFileObject::CancelUpdate() {
+    if (!batch_ || busy_) return;
+    const bool was = batch_->wasActive;
+    batch_.reset();
+    if (!was) Close();
+}
 
-    Open();
-    if (archiveType_ != kArcTypeOwn || archiveStart_ != 0) Fail(kArcOtherType);
+void TPackFileObject::StartBatch(bool explicitBatch, bool rebuild) {
+    auto b = std::make_unique<Batch>();
+    b->explicitBatch = explicitBatch;
+    b->rebuild = rebuild;
+    b->wasActive = Active();
+    b->existed = Active() || FileExists(archiveName_);
+    if (b->existed) {
+        CheckChangeable();
+        try {
+            Open();
+            if (archiveType_ != kArcTypeOwn || archiveStart_ != 0) Fail(kArcOtherType);
+            const Index& ix = MemberIndex();
+            ix.Check(*this);
+            b->oldUsable = true;
+            if (!rebuild) {
+                for (size_t i = 0; i < ix.headers.size(); ++i) {
+                    b->names.Add(ix.headers[i].Name, static_cast<int>(i));
+                    b->slots.push_back({static_cast<int>(i), -1, false, false, ix.headers[i].Name});
+                }
+            }
+        } catch (const EArchiveObjectError& e) {
+            // A rebuild replaces damaged members; only another kind of file is refused.
+            if (!rebuild || e.Code() == kArcOtherType) {
+                if (!b->wasActive) Close();
+                throw;
+            }
+            archive_.Close();
+            DropIndex();
+        }
+        b->changed = rebuild;
+    }
+    batch_ = std::move(b);
+}
+
+void TPackFileObject::Record() {
+    switch (Operation) {
+        case kArcOpNone:
+        case 3:
+        case 6:
+        case 7:
+            break;
+        case kArcOpAdd:
+            RecordAdd(false);
+            break;
+        case kArcOpUpdate:
+            RecordAdd(true);
+            break;
+        case kArcOpDelete:
+            RecordDelete();
+            break;
+        default:
+            Fail(kArcUnknownOp, std::to_string(Operation & 0x7F));
+    }
+}
+
+void TPackFileObject::SkipSource(const Source& src, TSkipReason reason, int code,
+                                 const std::string& message) {
+    if (!batch_->explicitBatch) Raise(code, message);
+    skipped_.push_back({src.given, src.posix, reason, message});
+}
+
+bool TPackFileObject::LookUpSource(Source& src, bool mustExist) {
+    src.given = fileName_;
+    const std::string path = ExpandFileName(fileName_);
+    FindData found;
+    bool missing = false;
+    if (entryGiven_) {
+        found = entry_;
+        missing = found.Gone();
+    } else {
+        FindFile ff;
+        if (!ff.First(path, kAttrReadOnly | kAttrHidden | kAttrSystem | kAttrArchive)) {
+            missing = true;
+        } else {
+            // The entry of exactly this name; otherwise the only one the name matches.
+            const std::string leaf = ExtractFileName(path);
+            int matches = 0;
+            bool exact = false;
+            do {
+                ++matches;
+                if (ff.Data().name == leaf) {
+                    found = ff.Data();
+                    exact = true;
+                    break;
+                }
+                if (matches == 1) found = ff.Data();
+            } while (ff.Next());
+            if (!exact && matches > 1)
+                Fail(kArcIoError, "GetFileInfo", path + ": имени соответствует несколько файлов"_a);
+            missing = found.Gone();
+        }
+    }
+    if (missing) {
+        if (LastError() == kErrSuccess) SetLastError(kErrFileNotFound);
+        const std::string cause = LastErrorText();
+        if (mustExist || batch_->explicitBatch)
+            SkipSource(src, TSkipReason::Gone, kArcIoError,
+                       ArchiveErrorText(kArcIoError, fileName_, false) + ": " + cause);
+        return false;
+    }
+    src.disk = ExtractFilePath(path) + found.name;
+    src.posix = found.PosixPath();
+    if (src.posix.empty()) {
+        auto p = ToPosixPath(src.disk);
+        src.posix = p ? *p : std::string();
+    }
+    src.time = found.Time();
+    src.size = found.Size();
+    src.attr = found.Attr();
+    src.lossy = found.Lossy();
+    return true;
+}
+
+bool TPackFileObject::HasOwnFile(const std::string& memberName, const Source& src,
+                                 const std::string& stored) const {
+    if (memberName.size() != stored.size() || src.disk.size() < stored.size()) return false;
+    std::string root = src.disk.substr(0, src.disk.size() - stored.size());
+    std::string rest = memberName;
+    if (root.empty()) {
+        root = ExtractFileDrive(memberName);
+        rest = memberName.substr(root.size());
+    }
+    if (root.empty()) return false;
+    if (root.back() == ':') root += '\\';
+    auto posixRoot = ToPosixPath(root);
+    if (!posixRoot) return false;
+    const std::string own = PosixJoin(*posixRoot, rest);
+    struct stat a {}, b {};
+    if (lstat(own.c_str(), &a) != 0) return false;
+    if (stat(src.posix.c_str(), &b) != 0) return true;
+    return a.st_ino != b.st_ino || a.st_dev != b.st_dev;
+}
+
+// The entry of Table that stands for the source: the member of exactly its
+// stored name; else one whose name differs only in letter case and has no
+// file of its own (an archive made where case did not count); else, when
+// asked for, the same under the name older runs stored.
+template <class NameOf>
+int TPackFileObject::Lookup(const packio::NameTable& table, NameOf nameOf,
+                            const Source& src) const {
+    auto find = [&](const std::string& stored) {
+        const int id = table.Exact(stored);
+        if (id >= 0) return id;
+        if (const std::vector<int>* folded = table.Folded(stored))
+            for (int f : *folded)
+                if (!HasOwnFile(nameOf(f), src, stored)) return f;
+        return -1;
+    };
+    const std::string stored = StoredName(src.disk);
+    int id = find(stored);
+    if (id < 0 && MatchOldFullNames) {
+        const std::string old = OldStoredName(src.disk);
+        if (old != stored) id = find(old);
+    }
+    return id;
+}
+
+void TPackFileObject::RecordAdd(bool onlyChanged) {
+    Batch& b = *batch_;
+    Source src;
+    if (!LookUpSource(src, !onlyChanged)) return;
+    if (src.lossy) {
+        SkipSource(src, TSkipReason::BadName, kArcIoError,
+                   ArchiveErrorText(kArcIoError, src.disk, false) +
+                       ": имя не представимо в кодировке 1251"_a);
+        return;
+    }
+    if (src.size >= kMaxMemberSize) {
+        SkipSource(src, TSkipReason::TooLarge, kArcIoError,
+                   ArchiveErrorText(kArcIoError, src.disk, false) + ": файл больше 2 ГБ"_a);
+        return;
+    }
     TArchive0FileHeader mh;
     mh.HeaderId = kHeaderId;
     mh.FirstHeaderSize = TArchive0FileHeader::kFixedSize;
     mh.Version = mh.MinVersion = kVersion;
-    mh.FileType = (fd.Attr() & kAttrVolume) ? 4 : (fd.Attr() & kAttrDirectory) ? 3 : 0;
-    mh.Created = mh.Modified = fd.Time();
-    mh.UnpackedSize = static_cast<uint32_t>(size);
+    mh.FileType = (src.attr & kAttrVolume) ? 4 : (src.attr & kAttrDirectory) ? 3 : 0;
+    mh.Created = mh.Modified = src.time;
+    mh.UnpackedSize = static_cast<uint32_t>(src.size);
     mh.NamePos = 4;
-    mh.Attr = static_cast<uint16_t>(fd.Attr());
-    mh.Name = StoredName(diskName);
+    mh.Attr = static_cast<uint16_t>(src.attr);
+    mh.Name = StoredName(src.disk);
     mh.Comment = FileComment;
     if (mh.Bytes().size() > static_cast<size_t>(kMaxHeaderSize)) Fail(kArcBadFileHeader);
-    std::string archiveHeader = NewArchiveHeader(true, false);
-    if (archiveHeader.size() > static_cast<size_t>(kMaxHeaderSize)) Fail(kArcBadHeader);
 
-    Scan s = ScanFor(&mh.Name);
-    const int64_t oldMembers = archiveStart_ + archiveHeaderLen_;
-
-    TempFile temp(*this);
-    temp.Create(ExtractFilePath(archiveName_));
-    File& t = temp.file();
-    WriteBytes(t, archiveHeader);
-    CopyStreams(t, archive_, oldMembers, (s.found ? s.headerPos : s.endMarker) - oldMembers);
-    const int64_t headerPos = t.Seek(0, SEEK_CUR);
-    std::string bytes = mh.Bytes();
-    const int64_t dataPos = headerPos + static_cast<int64_t>(bytes.size());
-    WriteBytes(t, bytes);
-
-    int64_t packed = -1;
-    // Below 64 bytes packing can never save the 64 bytes it must.
-    if (!StoreOnly && size >= 64) packed = PackMember(t, size, diskName);
-    const bool usePacked = packed >= 0 && size - packed >= 64 && size - packed >= size / 128;
-    mh.Method = usePacked ? kMethodPacked : kMethodStored;
-    mh.PackedSize = static_cast<uint32_t>(usePacked ? packed : size);
-    if (t.Seek(headerPos, SEEK_SET) != headerPos) Fail(kArcIoError, temp.Name());
-    WriteBytes(t, mh.Bytes());
-    if (usePacked) {
-        if (t.Seek(dataPos + packed, SEEK_SET) != dataPos + packed) Fail(kArcIoError, temp.Name());
+    int slot = Lookup(
+        b.names, [&](int i) -> const std::string& { return b.slots[static_cast<size_t>(i)].name; },
+        src);
+    if (onlyChanged && slot >= 0 && !b.rebuild) {
+        Batch::Slot& s = b.slots[static_cast<size_t>(slot)];
+        const bool held = s.job >= 0;
+        const int32_t time = held ? b.jobs[static_cast<size_t>(s.job)].src.time
+                                  : index_->headers[static_cast<size_t>(s.old)].Modified;
+        const int64_t size = held ? b.jobs[static_cast<size_t>(s.job)].src.size
+                                  : index_->headers[static_cast<size_t>(s.old)].UnpackedSize;
+        if (time == src.time && size == src.size) {
+            // Kept as it is; a member under an older run's full name takes the stored name.
+            if (!held && !SameText(s.name, mh.Name)) {
+                b.names.Remove(s.name, slot);
+                s.name = mh.Name;
+                b.names.Add(s.name, slot);
+                s.renamed = true;
+                b.changed = true;
+            }
+            return;
+        }
+    }
+    Batch::Job job;
+    job.src = src;
+    job.header = mh;
+    const int jobId = static_cast<int>(b.jobs.size());
+    if (slot >= 0) {
+        Batch::Slot& s = b.slots[static_cast<size_t>(slot)];
+        job.fallback = s.job >= 0 ? b.jobs[static_cast<size_t>(s.job)].fallback : s.old;
+        s.job = jobId;
+        s.renamed = false;
+        if (s.name != mh.Name) {
+            b.names.Remove(s.name, slot);
+            s.name = mh.Name;
+            b.names.Add(s.name, slot);
+        }
     } else {
-        StoreMember(t, size, diskName);
-        if (!t.Truncate(dataPos + size)) Fail(kArcIoError, temp.Name());
+        if (b.rebuild && b.oldUsable && index_)
+            job.fallback = Lookup(
+                index_->names,
+                [&](int i) -> const std::string& { return index_->headers[static_cast<size_t>(i)].Name; },
+                src);
+        slot = static_cast<int>(b.slots.size());
+        b.slots.push_back({-1, jobId, false, false, mh.Name});
+        b.names.Add(mh.Name, slot);
     }
-    src_.Close();
-    if (s.found) CopyStreams(t, archive_, s.dataEnd, s.endMarker - s.dataEnd);
-    WriteBytes(t, kEndMarker);
-    ReplaceArchive(temp);
+    b.jobs.push_back(std::move(job));
 }
 
-int64_t TPackFileObject::PackMember(File& temp, int64_t size, const std::string& srcName) {
-    if (src_.Seek(0, SEEK_SET) != 0) Fail(kArcIoError, srcName);
-    ioIn_ = &src_;
-    ioOut_ = &temp;
-    ioLeft_ = size;
-    ioShort_ = false;
-    ioWritten_ = 0;
-    ioLimit_ = std::numeric_limits<int64_t>::max();
-    int r = packer_->Pack(static_cast<int32_t>(size));
-    ioIn_ = ioOut_ = nullptr;
-    if (stopRequested_ && r < 0) Fail(kPackStopped);
-    // A file that changed under us must not go in with a header that disagrees.
-    if (ioShort_ || src_.Size() != size) Fail(kArcIoError, srcName);
-    if (r < 0) Fail(r);
-    if (r != ioWritten_) Fail(kPackIoError);
-    return r;
+void TPackFileObject::RecordDelete() {
+    Batch& b = *batch_;
+    const std::string stored = StoredName(fileName_);
+    int slot = b.names.Exact(stored);
+    if (slot < 0)
+        if (const std::vector<int>* folded = b.names.Folded(stored)) slot = folded->front();
+    if (slot < 0) Fail(kArcNotFound, fileName_);
+    Batch::Slot& s = b.slots[static_cast<size_t>(slot)];
+    b.names.Remove(s.name, slot);
+    s.removed = true;
+    b.changed = true;
 }
 
-void TPackFileObject::StoreMember(File& temp, int64_t size, const std::string& srcName) {
-    if (src_.Seek(0, SEEK_SET) != 0) Fail(kArcIoError, srcName);
-    std::vector<char> buf(static_cast<size_t>(std::clamp<int64_t>(size, 1, kCopyBlock)));
-    int64_t done = 0, nextReport = kReportStep;
-    while (done < size) {
-        int64_t n = std::min<int64_t>(size - done, static_cast<int64_t>(buf.size()));
-        if (src_.Read(buf.data(), n) != n) Fail(kArcIoError, srcName);
-        if (temp.Write(buf.data(), n) != n) Fail(kArcIoError, "CopyStreams");
+// ---- batches: writing -------------------------------------------------------------------------
+
+int TPackFileObject::Commit() {
+    if (busy_) Fail(kArcBusy);
+    if (!batch_) return 0;
+    const bool was = batch_->wasActive;
+    struct Drop {
+        TPackFileObject& o;
+        bool was;
+        ~Drop() {
+            o.batch_.reset();
+            try {
+                was ? o.Open() : o.Close();
+            } catch (const std::exception&) {
+            }
+        }
+    } drop{*this, was};
+    return Guarded([&] { WriteBatch(); }, true);
+}
+
+void TPackFileObject::WriteBatch() {
+    Batch& b = *batch_;
+    std::vector<int> order;  // the jobs, in the order of their places
+    for (const Batch::Slot& s : b.slots)
+        if (!s.removed && s.job >= 0) order.push_back(s.job);
+    const bool anyLive =
+        std::any_of(b.slots.begin(), b.slots.end(), [](const Batch::Slot& s) { return !s.removed; });
+
+    TArchive0Header head;
+    const bool keepHead = b.existed && b.oldUsable && !b.rebuild;
+    if (keepHead) {
+        head = archiveHeader_;
+        head.Modified = NowDos();
+        if (b.commentSet || !comment_.empty()) head.Comment = comment_;
+    } else {
+        head.HeaderId = kHeaderId;
+        head.FirstHeaderSize = TArchive0Header::kFixedSize;
+        head.Version = head.MinVersion = kVersion;
+        head.Created = head.Modified = NowDos();
+        head.NamePos = 4;
+        head.Name = ExtractFileName(archiveName_);
+        head.Comment = comment_;
+    }
+    const bool commentChanged = keepHead && head.Comment != archiveHeader_.Comment;
+    if (order.empty() && !b.changed && !commentChanged) return;
+    if (!b.existed && !anyLive) return;
+    const std::string headerBytes = head.Bytes();
+    if (headerBytes.size() > static_cast<size_t>(kMaxHeaderSize)) Fail(kArcBadHeader);
+
+    const std::string dir = ExtractFilePath(archiveName_);
+    packio::TempFile temp;
+    temp.deleteOnDestruction = DeleteTempOnError;
+    if (!temp.Create(dir)) Fail(kArcTempFile, dir + "$pk");
+    File& t = temp.Handle();
+    WriteBytes(t, headerBytes, temp.Name());
+
+    // Progress: bytes of sources packed and of old members copied.
+    const Index* ix = b.oldUsable ? index_.get() : nullptr;
+    int64_t total = 0, done = 0;
+    for (const Batch::Slot& s : b.slots) {
+        if (s.removed) continue;
+        total += s.job >= 0 ? b.jobs[static_cast<size_t>(s.job)].src.size
+                            : ix->End(s.old) - ix->pos[static_cast<size_t>(s.old)];
+    }
+    std::atomic<int64_t> working{0};
+    auto last = std::chrono::steady_clock::now();
+    auto report = [&](bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - last < kReportEvery) {
+            if (stopRequested_) Fail(kPackStopped);
+            return;
+        }
+        last = now;
+        ReportCopy(std::min(total, done + working.load(std::memory_order_relaxed)), total);
+    };
+    const auto tick = [&](int64_t n) {
         done += n;
-        if (done >= nextReport) {
-            ReportCopy(done, size);
-            nextReport = done + kReportStep;
+        report(false);
+    };
+
+    // The old members' bytes go over in runs as long as they lie together.
+    int64_t copyFrom = -1, copyEnd = -1;
+    auto flush = [&] {
+        if (copyFrom < 0) return;
+        CopyStreams(t, archive_, copyFrom, copyEnd - copyFrom, tick, temp.Name());
+        copyFrom = -1;
+    };
+    auto keepOld = [&](int m) {
+        const int64_t from = ix->pos[static_cast<size_t>(m)], end = ix->End(m);
+        if (copyFrom >= 0 && copyEnd == from) {
+            copyEnd = end;
+            return;
         }
+        flush();
+        copyFrom = from;
+        copyEnd = end;
+    };
+
+    const int workers = ResolveWorkers(Workers);
+    const bool parallel = b.explicitBatch && workers > 1 && order.size() > 1;
+    std::vector<std::unique_ptr<TPackObject>> codecs;
+    std::unique_ptr<packio::OrderedRunner> runner;
+    if (parallel) {
+        for (int w = 0; w < workers; ++w) codecs.push_back(std::make_unique<TPackObject>());
+        const bool store = StoreOnly;
+        runner = std::make_unique<packio::OrderedRunner>(
+            workers, order.size(), static_cast<size_t>(4 * workers), [&, store](size_t i, int w) {
+                Batch::Job& j = b.jobs[static_cast<size_t>(order[i])];
+                int64_t seen = 0;
+                const packio::ProgressFn progress = [&](int64_t d, int64_t) {
+                    working.fetch_add(d - seen, std::memory_order_relaxed);
+                    seen = d;
+                    return !runner->Cancelled();
+                };
+                const packio::PackSpec spec{j.src.posix, j.src.disk, j.header, store};
+                try {
+                    if (j.src.size <= kSpoolInMemory) {
+                        packio::MemorySink sink;
+                        j.result = packio::PackSource(spec, sink, *codecs[static_cast<size_t>(w)], progress);
+                        j.data = std::move(sink.Data());
+                    } else {
+                        j.spool = std::make_unique<packio::TempFile>();
+                        if (!j.spool->Create(dir)) {
+                            j.result.kind = packio::PackResult::Error;
+                            j.result.code = kArcTempFile;
+                            j.result.message = ArchiveErrorText(kArcTempFile, dir + "$pk", false);
+                        } else {
+                            packio::FileSink sink(j.spool->Handle(), 0, j.spool->Name());
+                            j.result = packio::PackSource(spec, sink, *codecs[static_cast<size_t>(w)], progress);
+                            j.spoolSize = sink.Size();
+                        }
+                    }
+                } catch (const std::exception& e) {
+                    j.result.kind = packio::PackResult::Error;
+                    j.result.code = kArcRunError;
+                    j.result.message = e.what();
+                }
+                working.fetch_sub(seen, std::memory_order_relaxed);
+            });
     }
-    if (src_.Size() != size) Fail(kArcIoError, srcName);
-}
 
-void TPackFileObject::DoUpdate() {
-    if (!FileExists(fileName_)) return;
-    CheckChangeable();
-    std::string diskName;
-    FindData fd = SourceEntry(diskName);
-    Open();
-    if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
-    if (FindMember(diskName) && fd.Time() == fileHeader_.Modified &&
-        fd.Size() == static_cast<int64_t>(fileHeader_.UnpackedSize))
-        return;
-    DoAdd();
-}
-
-void TPackFileObject::DoDelete() {
-    CheckChangeable();
-    Open();
-    if (archiveType_ != kArcTypeOwn || archiveStart_ != 0) Fail(kArcOtherType);
-    std::string stored = StoredName(fileName_);
-    std::string archiveHeader = NewArchiveHeader(true, false);
-    if (archiveHeader.size() > static_cast<size_t>(kMaxHeaderSize)) Fail(kArcBadHeader);
-    Scan s = ScanFor(&stored);
-    if (!s.found) Fail(kArcNotFound, fileName_);
-    const int64_t oldMembers = archiveStart_ + archiveHeaderLen_;
-
-    TempFile temp(*this);
-    temp.Create(ExtractFilePath(archiveName_));
-    File& t = temp.file();
-    WriteBytes(t, archiveHeader);
-    CopyStreams(t, archive_, oldMembers, s.headerPos - oldMembers);
-    CopyStreams(t, archive_, s.dataEnd, s.endMarker - s.dataEnd);
-    WriteBytes(t, kEndMarker);
-    ReplaceArchive(temp);
-}
-
-void TPackFileObject::DoExtract() {
-    Open();
-    if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
-    if (!FindMember(fileName_)) Fail(kArcNotFound, fileName_);
-    bool safe = true;
-    std::string target = BuildTarget(safe);
-    if (!safe) Fail(kArcUnsafeName, fileHeader_.Name);
-    if (FileExists(target) || DirectoryExists(target)) Fail(kArcExists, target);
-    if (!ForceDirectories(ExtractFilePath(target))) Fail(kArcIoError, target);
-    if (!dst_.Open(target, OpenMode::CreateNew, ShareMode::Exclusive)) {
-        uint32_t err = LastError();
-        Fail(err == kErrFileExists || err == kErrAlreadyExists ? kArcExists : kArcIoError, target);
-    }
-    try {
-        if (fileHeader_.Method != kMethodPacked) {
-            CopyStreams(dst_, archive_, memberDataPos_, fileHeader_.PackedSize, true);
+    // One source on this thread, straight into the temporary archive.
+    auto packHere = [&](Batch::Job& j, int64_t headerPos, int64_t headerLen) {
+        packio::FileSink sink(t, headerPos + headerLen, temp.Name());
+        if (t.Seek(headerPos + headerLen, SEEK_SET) < 0) Fail(kArcIoError, temp.Name(), LastErrorText());
+        const packio::PackSpec spec{j.src.posix, j.src.disk, j.header, StoreOnly};
+        packio::ProgressFn progress;
+        if (b.explicitBatch) {
+            progress = [&](int64_t d, int64_t) {
+                working.store(d, std::memory_order_relaxed);
+                const auto now = std::chrono::steady_clock::now();
+                if (now - last >= kReportEvery) {
+                    last = now;
+                    Progress(static_cast<int32_t>(std::min(total, done + d) >> (total > INT32_MAX ? 10 : 0)),
+                             static_cast<int32_t>(total >> (total > INT32_MAX ? 10 : 0)));
+                }
+                return !stopRequested_;
+            };
         } else {
-            UnpackMember(dst_);
+            // A single member reports as the codec counts.
+            progress = [&](int64_t d, int64_t n) {
+                Progress(static_cast<int32_t>(d), static_cast<int32_t>(n));
+                return !stopRequested_;
+            };
         }
-        dst_.Close();
-    } catch (...) {
-        // A half-written target would pass for the whole file.
-        dst_.Close();
-        DeleteFile(target);
-        throw;
+        packio::PackResult r = packio::PackSource(spec, sink, *packer_, progress);
+        working.store(0, std::memory_order_relaxed);
+        return std::make_pair(std::move(r), sink.Size());
+    };
+
+    int members = 0;
+    bool wroteNew = false;
+    size_t k = 0;
+    for (const Batch::Slot& s : b.slots) {
+        if (s.removed) continue;
+        if (s.job < 0) {
+            ++members;
+            if (!s.renamed) {
+                keepOld(s.old);
+                continue;
+            }
+            flush();
+            TArchive0FileHeader h = ix->headers[static_cast<size_t>(s.old)];
+            h.Name = s.name;
+            WriteBytes(t, h.Bytes(), temp.Name());
+            CopyStreams(t, archive_, ix->dataPos[static_cast<size_t>(s.old)], h.PackedSize, tick,
+                        temp.Name());
+            continue;
+        }
+        flush();
+        Batch::Job& j = b.jobs[static_cast<size_t>(s.job)];
+        const int64_t headerPos = t.Seek(0, SEEK_CUR);
+        if (headerPos < 0) Fail(kArcIoError, temp.Name(), LastErrorText());
+        const int64_t headerLen = static_cast<int64_t>(j.header.Bytes().size());
+        packio::PackResult r;
+        if (parallel) {
+            runner->WaitFor(k, [&] { report(true); });
+            r = std::move(j.result);
+            if (r.kind == packio::PackResult::Ok) {
+                WriteBytes(t, r.header.Bytes(), temp.Name());
+                if (j.spool) {
+                    CopyStreams(t, j.spool->Handle(), 0, j.spoolSize, {}, temp.Name());
+                } else {
+                    WriteBytes(t, j.data, temp.Name());
+                }
+            }
+            j.spool.reset();
+            std::string().swap(j.data);
+            runner->Consumed(k);
+        } else {
+            auto [res, written] = packHere(j, headerPos, headerLen);
+            r = std::move(res);
+            if (r.kind == packio::PackResult::Ok) {
+                if (t.Seek(headerPos, SEEK_SET) != headerPos) Fail(kArcIoError, temp.Name(), LastErrorText());
+                WriteBytes(t, r.header.Bytes(), temp.Name());
+                const int64_t end = headerPos + headerLen + written;
+                if (t.Seek(end, SEEK_SET) != end) Fail(kArcIoError, temp.Name(), LastErrorText());
+            } else if (!t.Truncate(headerPos) || t.Seek(headerPos, SEEK_SET) != headerPos) {
+                Fail(kArcIoError, temp.Name(), LastErrorText());
+            }
+        }
+        ++k;
+        done += j.src.size;
+        report(false);
+        switch (r.kind) {
+            case packio::PackResult::Ok:
+                ++members;
+                wroteNew = true;
+                break;
+            case packio::PackResult::Skip:
+                SkipSource(j.src, r.reason, r.code, r.message);
+                if (j.fallback >= 0) {
+                    ++members;
+                    keepOld(j.fallback);
+                }
+                break;
+            case packio::PackResult::Error:
+                if (r.code == kPackStopped) Fail(kPackStopped);
+                Raise(r.code, r.message);
+        }
     }
+    flush();
+    WriteBytes(t, kEndMarker, temp.Name());
+    if (runner) runner->Join();
+    // Every source left out and nothing else changed: the archive stays as it is.
+    if (!wroteNew && !b.changed && !commentChanged) return;
+    if (!b.existed && members == 0) return;
+    report(true);
+    ReplaceArchive(temp);
+    mayRemoveEmpty_ = members == 0;
 }
 
-void TPackFileObject::UnpackMember(File& dst) {
-    const int64_t packed = fileHeader_.PackedSize, unpacked = fileHeader_.UnpackedSize;
-    const int64_t int32Max = std::numeric_limits<int32_t>::max();
-    // No bound on the ratio: very compressible files pack far beyond any fixed
-    // figure, and refusing them would make their backups unrestorable.
-    if (packed > int32Max || unpacked > int32Max) Fail(kArcCorrupted);
-    if (archive_.Seek(memberDataPos_, SEEK_SET) != memberDataPos_) Fail(kArcCorrupted);
-    ioIn_ = &archive_;
-    ioOut_ = &dst;
-    ioLeft_ = packed;
-    ioShort_ = false;
-    ioWritten_ = 0;
-    ioLimit_ = unpacked;
-    int r = packer_->Unpack(static_cast<int32_t>(packed), static_cast<int32_t>(unpacked));
-    ioIn_ = ioOut_ = nullptr;
-    if (stopRequested_ && r < 0) Fail(kPackStopped);
-    if (r < 0) Fail(r);
-    if (r != unpacked || ioWritten_ != unpacked) Fail(kPackBadLength);
+// ---- several members in one pass --------------------------------------------------------------
+
+int TPackFileObject::AddFiles(const std::vector<std::string>& files) {
+    if (busy_) Fail(kArcBusy);
+    const uint8_t saved = Operation;
+    const bool own = !batch_;
+    struct Guard {
+        TPackFileObject& o;
+        uint8_t op;
+        bool own;
+        ~Guard() {
+            o.Operation = op;
+            if (own) o.CancelUpdate();
+        }
+    } guard{*this, saved, own};
+    if (own) BeginUpdate(false);
+    Operation = saved == kArcOpUpdate ? kArcOpUpdate : kArcOpAdd;
+    for (const std::string& f : files) {
+        SetFileName(f);
+        const int rc = Execute();
+        if (rc != 0) return rc;
+    }
+    Operation = saved;
+    return own ? Commit() : 0;
+}
+
+int TPackFileObject::DeleteMembers(const std::vector<std::string>& names) {
+    if (busy_) Fail(kArcBusy);
+    const uint8_t saved = Operation;
+    const bool own = !batch_;
+    struct Guard {
+        TPackFileObject& o;
+        uint8_t op;
+        bool own;
+        ~Guard() {
+            o.Operation = op;
+            if (own) o.CancelUpdate();
+        }
+    } guard{*this, saved, own};
+    if (own) BeginUpdate(false);
+    Operation = kArcOpDelete;
+    for (const std::string& n : names) {
+        SetFileName(n);
+        const int rc = Execute();
+        if (rc != 0) return rc;
+    }
+    Operation = saved;
+    return own ? Commit() : 0;
+}
+
+int TPackFileObject::ExtractMembers(const std::vector<std::string>& names) {
+    if (busy_ || batch_) Fail(kArcBusy);
+    if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
+    return Guarded(
+        [&] {
+            Open();
+            if (archiveType_ != kArcTypeOwn) Fail(kArcOtherType);
+            std::vector<int> ids;
+            ids.reserve(names.size());
+            for (const std::string& n : names) {
+                const int id = FindByName(StoredName(n));
+                if (id < 0) Fail(kArcNotFound, n);
+                ids.push_back(id);
+            }
+            ExtractList(std::move(ids));
+        },
+        false);
+}
+
+void TPackFileObject::ExtractList(std::vector<int> members) {
+    const Index& ix = MemberIndex();
+    std::sort(members.begin(), members.end());  // the index is in archive order
+    members.erase(std::unique(members.begin(), members.end()), members.end());
+
+    struct Item {
+        int member = 0;
+        std::string target, posix;
+        packio::Outcome outcome;
+        bool created = false;
+    };
+    std::vector<Item> items(members.size());
+    std::unordered_map<std::string, std::optional<std::string>> bases;
+    std::set<std::string> targets;
+    int64_t total = 0;
+    for (size_t i = 0; i < members.size(); ++i) {
+        Item& it = items[i];
+        it.member = members[i];
+        const TArchive0FileHeader& h = ix.headers[static_cast<size_t>(it.member)];
+        total += h.UnpackedSize;
+        bool safe = true;
+        std::string base, rest;
+        it.target = BuildTarget(h.Name, safe, &base, &rest);
+        if (!safe) {
+            it.outcome = {kArcUnsafeName, ArchiveErrorText(kArcUnsafeName, h.Name, false)};
+            continue;
+        }
+        auto found = bases.find(base);
+        if (found == bases.end()) found = bases.emplace(base, ToPosixPath(base)).first;
+        if (!found->second) {
+            it.outcome = {kArcIoError, ArchiveErrorText(kArcIoError, it.target, false) + ": " +
+                                           LastErrorText()};
+            continue;
+        }
+        it.posix = PosixJoin(*found->second, rest);
+        // Two members for one target: the later one finds it taken, as one by one.
+        if (!targets.insert(it.posix).second)
+            it.outcome = {kArcExists, ArchiveErrorText(kArcExists, it.target, false)};
+    }
+
+    const int archiveFd = archive_.fd();
+    auto extract = [&](Item& it, TPackObject& codec, const packio::ProgressFn& progress) {
+        if (it.outcome.code != 0) return;
+        auto fail = [&](int code, const std::string& cause) {
+            it.outcome.code = code;
+            it.outcome.message = ArchiveErrorText(code, it.target, false);
+            if (!cause.empty()) it.outcome.message += ": " + cause;
+        };
+        struct stat st {};
+        if (lstat(it.posix.c_str(), &st) == 0) return fail(kArcExists, {});
+        const size_t slash = it.posix.find_last_of('/');
+        if (slash != std::string::npos && slash > 0 && !packio::MakePosixDirs(it.posix.substr(0, slash)))
+            return fail(kArcIoError, LastErrorText());
+        packio::Fd fd(::open(it.posix.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (!fd.Ok()) {
+            const int err = errno;
+            SetLastErrorFromErrno(err);
+            return fail(err == EEXIST ? kArcExists : kArcIoError, err == EEXIST ? "" : LastErrorText());
+        }
+        it.created = true;
+        const TArchive0FileHeader& h = ix.headers[static_cast<size_t>(it.member)];
+        const packio::UnpackSpec spec{archiveFd, ix.dataPos[static_cast<size_t>(it.member)],
+                                      h.PackedSize, h.UnpackedSize, h.Method, h.Name, it.target};
+        it.outcome = packio::UnpackTo(spec, fd.Get(), codec, progress);
+        if (it.outcome.code == 0 && ::close(fd.Release()) != 0) {
+            SetLastErrorFromErrno(errno);
+            fail(kArcIoError, LastErrorText());
+        }
+        if (it.outcome.code != 0) {
+            // A half-written target would pass for the whole file.
+            fd.Close();
+            ::unlink(it.posix.c_str());
+            it.created = false;
+        }
+    };
+
+    int64_t done = 0;
+    std::atomic<int64_t> working{0};
+    auto last = std::chrono::steady_clock::now();
+    auto report = [&](bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        if (!force && now - last < kReportEvery) {
+            if (stopRequested_) Fail(kPackStopped);
+            return;
+        }
+        last = now;
+        ReportCopy(std::min(total, done + working.load(std::memory_order_relaxed)), total);
+    };
+
+    const int workers = ResolveWorkers(Workers);
+    if (workers <= 1 || items.size() <= 1) {
+        for (Item& it : items) {
+            packio::ProgressFn progress;
+            if (items.size() == 1) {
+                progress = [&](int64_t d, int64_t n) {
+                    Progress(static_cast<int32_t>(d), static_cast<int32_t>(n));
+                    return !stopRequested_;
+                };
+            } else {
+                progress = [&](int64_t d, int64_t) {
+                    working.store(d, std::memory_order_relaxed);
+                    const auto now = std::chrono::steady_clock::now();
+                    if (now - last >= kReportEvery) {
+                        last = now;
+                        Progress(static_cast<int32_t>(std::min(total, done + d) >> (total > INT32_MAX ? 10 : 0)),
+                                 static_cast<int32_t>(total >> (total > INT32_MAX ? 10 : 0)));
+                    }
+                    return !stopRequested_;
+                };
+            }
+            extract(it, *packer_, progress);
+            working.store(0);
+            if (it.outcome.code == kPackStopped) Fail(kPackStopped);
+            if (it.outcome.code != 0) Raise(it.outcome.code, it.outcome.message);
+            done += ix.headers[static_cast<size_t>(it.member)].UnpackedSize;
+            report(false);
+        }
+        return;
+    }
+
+    std::vector<std::unique_ptr<TPackObject>> codecs;
+    for (int w = 0; w < workers; ++w) codecs.push_back(std::make_unique<TPackObject>());
+    packio::OrderedRunner* self = nullptr;
+    packio::OrderedRunner runner(workers, items.size(), static_cast<size_t>(16 * workers),
+                                 [&](size_t i, int w) {
+                                     int64_t seen = 0;
+                                     const packio::ProgressFn progress = [&](int64_t d, int64_t) {
+                                         working.fetch_add(d - seen, std::memory_order_relaxed);
+                                         seen = d;
+                                         return !self->Cancelled();
+                                     };
+                                     try {
+                                         extract(items[i], *codecs[static_cast<size_t>(w)], progress);
+                                     } catch (const std::exception& e) {
+                                         items[i].outcome = {kArcRunError, e.what()};
+                                     }
+                                     working.fetch_sub(seen, std::memory_order_relaxed);
+                                 });
+    self = &runner;
+    for (size_t i = 0; i < items.size(); ++i) {
+        runner.WaitFor(i, [&] { report(true); });
+        const Item& it = items[i];
+        if (it.outcome.code != 0) {
+            // Ends as the one-by-one loop would: nothing after the failing member stays.
+            runner.Cancel();
+            runner.Join();
+            for (size_t j = i + 1; j < items.size(); ++j)
+                if (runner.Finished(j) && items[j].created && items[j].outcome.code == 0)
+                    ::unlink(items[j].posix.c_str());
+            if (it.outcome.code == kPackStopped) Fail(kPackStopped);
+            Raise(it.outcome.code, it.outcome.message);
+        }
+        runner.Consumed(i);
+        done += ix.headers[static_cast<size_t>(it.member)].UnpackedSize;
+        report(false);
+    }
 }
 
 void TPackFileObject::SetComment(const std::string& text) {
-    if (text == comment_) return;
     if (busy_) Fail(kArcBusy);
+    if (batch_) {
+        // Written with the batch, and only when it differs from the archive's.
+        comment_ = text;
+        batch_->commentSet = true;
+        return;
+    }
+    if (text == comment_) return;
     std::string old = comment_;
     comment_ = text;
     // Without an archive the comment waits for the one the next add creates.
@@ -1162,24 +1877,28 @@ void TPackFileObject::SetComment(const std::string& text) {
         if (archiveType_ != kArcTypeOwn || archiveStart_ != 0) Fail(kArcOtherType);
         std::string archiveHeader = NewArchiveHeader(false, true);
         if (archiveHeader.size() > static_cast<size_t>(kMaxHeaderSize)) Fail(kArcBadHeader);
-        Scan s = ScanFor(nullptr);
+        const Index& ix = MemberIndex();
+        ix.Check(*this);
+        const int64_t endMarker = ix.endMarker;
         const int64_t oldMembers = archiveStart_ + archiveHeaderLen_;
-        TempFile temp(*this);
-        temp.Create(ExtractFilePath(archiveName_));
-        File& t = temp.file();
-        WriteBytes(t, archiveHeader);
-        CopyStreams(t, archive_, oldMembers, s.endMarker - oldMembers);
-        WriteBytes(t, kEndMarker);
+        const std::string dir = ExtractFilePath(archiveName_);
+        packio::TempFile temp;
+        temp.deleteOnDestruction = DeleteTempOnError;
+        if (!temp.Create(dir)) Fail(kArcTempFile, dir + "$pk");
+        File& t = temp.Handle();
+        WriteBytes(t, archiveHeader, temp.Name());
+        CopyStreams(t, archive_, oldMembers, endMarker - oldMembers, {}, temp.Name());
+        WriteBytes(t, kEndMarker, temp.Name());
         ReplaceArchive(temp);
     } catch (...) {
         comment_ = old;
         try {
-            SetActive(was);
+            was ? Open() : Close();
         } catch (const std::exception&) {
         }
         throw;
     }
-    SetActive(was);
+    was ? Open() : Close();
 }
 
 }  // namespace hv

@@ -5,6 +5,12 @@
 // written in place: every change builds a temporary file beside it and renames
 // it over the old one. ARJ archives (also behind a self-extracting stub) can be
 // listed but not changed or extracted.
+//
+// Changes to many members go into one rewrite: between BeginUpdate and Commit
+// each Execute only records its decision, and Commit writes the archive once.
+// Members are independent codec streams, so a commit packs them on several
+// threads (and a list extraction unpacks them so) while the bytes written stay
+// those of the one-by-one order.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +26,10 @@
 namespace hv {
 
 class TPackObject;
+namespace packio {
+class NameTable;
+class TempFile;
+}  // namespace packio
 
 // Result codes of the container; the codec's own codes (-1..-6, -100, -101) pass through.
 enum : int {
@@ -111,6 +121,22 @@ struct TArchive0Header {
     std::string Bytes() const;
 };
 
+// A source that a batch left out; its old member, if any, stays in the archive.
+enum class TSkipReason : uint8_t {
+    Unreadable,  // cannot be opened or read
+    Gone,        // no longer there
+    Changed,     // changed while it was read, twice
+    TooLarge,    // 2 GiB or more: the sizes of a member cannot hold it
+    BadName,     // its name cannot be written in 1251
+};
+
+struct TSkippedSource {
+    std::string FileName;  // as given to SetFileName
+    std::string PosixPath;
+    TSkipReason Reason = TSkipReason::Unreadable;
+    std::string Message;  // the container's text, naming the cause (1251)
+};
+
 // A member header as held in memory.
 struct TArchive0FileHeader {
     static constexpr int kFixedSize = 52;
@@ -164,6 +190,9 @@ class TPackFileObject {
     const std::string& NameAsGiven() const { return nameAsGiven_; }
     // The file to add, extract or delete; clears FileComment.
     void SetFileName(const std::string& name);
+    // The same with the directory entry the caller already holds (a scan's): no
+    // second look-up, and the very file even where names differ only in case.
+    void SetFileName(const std::string& name, const FindData& entry);
     const std::string& FileName() const { return fileName_; }
     // Rewrites the archive with the new comment at once.
     void SetComment(const std::string& text);
@@ -174,6 +203,39 @@ class TPackFileObject {
     // Performs Operation on FileName; returns ResultCode.
     int Execute();
     void Stop(bool flag);
+
+    // ---- one rewrite for many changes ---------------------------------------------
+    // Opens a batch: Execute with Operation 1, 4 or 5 records its change, reading
+    // nothing but the source's directory entry. Rebuild starts from no members
+    // (the old ones serve only sources left out). The archive need not exist; it is
+    // neither created nor locked open before Commit.
+    void BeginUpdate(bool rebuild = false);
+    // Packs what the batch recorded (on Workers threads) and writes the archive
+    // once, in the order the one-by-one operations would give; writes nothing
+    // when nothing changed. A failure or a stop leaves the archive as it was.
+    // Sources that cannot be read, vanish, or change again when read a second
+    // time are left out and listed in Skipped. Returns ResultCode as Execute.
+    int Commit();
+    // Drops the batch; the archive stays as it was.
+    void CancelUpdate();
+    bool Updating() const { return batch_ != nullptr; }
+    // Sources the last batch left out, in the order they were recorded.
+    const std::vector<TSkippedSource>& Skipped() const { return skipped_; }
+
+    // ---- several members in one pass (each stoppable, with progress) --------------
+    // Adds the files (Operation 5 when it is set, else 1) in one rewrite.
+    int AddFiles(const std::vector<std::string>& files);
+    // Deletes the members named (as stored) in one rewrite.
+    int DeleteMembers(const std::vector<std::string>& names);
+    // Extracts the members named in one pass over the archive, in archive order,
+    // on Workers threads. All names must be found before anything is extracted;
+    // the first member that fails ends the run as the one-by-one loop would
+    // (extracted before it: kept; after it: removed again).
+    int ExtractMembers(const std::vector<std::string>& names);
+    // Stored names of every member, in order.
+    std::vector<std::string> MemberNames();
+    // Threads used by the calls above; 0: one per core.
+    static int DefaultWorkers();
 
     // Enumeration of the members; the current member's fields follow.
     void ReadFirst();
@@ -223,13 +285,24 @@ class TPackFileObject {
     bool ExtractNameOnly = false;
     bool StripAbsolute = true;
     uint8_t Operation = kArcOpNone;
+    // Members stored under a file's full name (drive and directories, as runs
+    // made them before names were kept relative to BaseDir) stand for that file
+    // when no member has its stored name; the next write renames them.
+    bool MatchOldFullNames = false;
+    // Threads that pack and unpack members in batches and list extractions:
+    // 0 one per core, 1 everything on the caller's thread. Any number gives the
+    // same archive bytes.
+    int Workers = 0;
 
   private:
-    struct Scan;
-    class TempFile;
+    struct Index;
+    struct Batch;
+    struct Source;
 
     void ResetState();
-    [[noreturn]] void Fail(int code, const std::string& arg = {});
+    // Raises Code with its table text, Arg in place of %s/%d and, when given, ": " + Cause.
+    [[noreturn]] void Fail(int code, const std::string& arg = {}, const std::string& cause = {});
+    [[noreturn]] void Raise(int code, const std::string& message);
     void Progress(int32_t done, int32_t total);
 
     void Open();
@@ -242,32 +315,54 @@ class TPackFileObject {
     void ReadArjMemberHeader(int64_t pos);
     void MarkEnd(int64_t pos);
 
-    void CheckChangeable();
-    Scan ScanFor(const std::string* storedName);
-    FindData SourceEntry(std::string& diskName);
-    std::string NewArchiveHeader(bool touch, bool setComment) const;
-    std::string BuildTarget(bool& safe) const;
-    void CopyStreams(File& dst, File& src, int64_t from, int64_t count, bool report = false);
-    void ReportCopy(int64_t done, int64_t total);
-    void WriteBytes(File& dst, const std::string& bytes);
-    void ReplaceArchive(TempFile& temp);
+    // Runs Op as Execute runs an operation: ResultCode, RaiseErrors, stops.
+    template <class Op>
+    int Guarded(Op&& op, bool keepActive);
+    void RefuseWhileBusy() const;
 
-    void DoAdd();
-    void DoUpdate();
-    void DoDelete();
-    void DoExtract();
-    int64_t PackMember(File& temp, int64_t size, const std::string& srcName);
-    void StoreMember(File& temp, int64_t size, const std::string& srcName);
-    void UnpackMember(File& dst);
+    void CheckChangeable();
+    const Index& MemberIndex();
+    void DropIndex();
+    int FindByName(const std::string& storedName);
+    std::string NewArchiveHeader(bool touch, bool setComment) const;
+    std::string BuildTarget(const std::string& storedName, bool& safe, std::string* base,
+                            std::string* rest) const;
+    // Copies Count bytes from From on; OnBlock hears of each block copied.
+    void CopyStreams(File& dst, File& src, int64_t from, int64_t count,
+                     const std::function<void(int64_t)>& onBlock, const std::string& dstName);
+    void ReportCopy(int64_t done, int64_t total);
+    void WriteBytes(File& dst, const std::string& bytes, const std::string& name);
+    void ReplaceArchive(packio::TempFile& temp);
+
+    void StartBatch(bool explicitBatch, bool rebuild);
+    void Record();
+    void RecordAdd(bool onlyChanged);
+    void RecordDelete();
+    bool LookUpSource(Source& src, bool mustExist);
+    void SkipSource(const Source& src, TSkipReason reason, int code, const std::string& message);
+    template <class NameOf>
+    int Lookup(const packio::NameTable& table, NameOf nameOf, const Source& src) const;
+    bool HasOwnFile(const std::string& memberName, const Source& src,
+                    const std::string& stored) const;
+    std::string OldStoredName(const std::string& path) const;
+    void WriteBatch();
+    void ExtractList(std::vector<int> members);
 
     std::unique_ptr<TPackObject> packer_;
+    std::unique_ptr<Index> index_;
+    std::unique_ptr<Batch> batch_;
+    std::vector<TSkippedSource> skipped_;
+    FindData entry_;
+    bool entryGiven_ = false;
+    // This object created the archive or emptied it: closing removes it while it
+    // holds no members. Nothing else ever deletes an archive.
+    bool mayRemoveEmpty_ = false;
+
     TArchive0FileHeader fileHeader_;
     TArchive0Header archiveHeader_;
     std::vector<uint8_t> headerBuffer_;
 
     File archive_;
-    File src_;
-    File dst_;
     int64_t archiveSize_ = 0;
     int64_t archiveStart_ = 0;
     int64_t archiveHeaderLen_ = 0;
@@ -284,14 +379,6 @@ class TPackFileObject {
     bool busy_ = false;
     bool isExe_ = false;
     int resultCode_ = 0;
-
-    // Codec stream state of the member being packed or unpacked.
-    File* ioIn_ = nullptr;
-    File* ioOut_ = nullptr;
-    int64_t ioLeft_ = 0;
-    int64_t ioWritten_ = 0;
-    int64_t ioLimit_ = 0;
-    bool ioShort_ = false;
 };
 
 }  // namespace hv
