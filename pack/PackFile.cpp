@@ -1187,9 +1187,11 @@ void TPackFileObject::Record() {
 }
 
 void TPackFileObject::SkipSource(const Source& src, TSkipReason reason, int code,
-                                 const std::string& message) {
+                                 const std::string& cause) {
+    const std::string message =
+        ArchiveErrorText(code, src.disk.empty() ? src.given : src.disk, false) + ": " + cause;
     if (!batch_->explicitBatch) Raise(code, message);
-    skipped_.push_back({src.given, src.posix, reason, message});
+    skipped_.push_back({src.given, src.posix, reason, message, cause});
 }
 
 bool TPackFileObject::LookUpSource(Source& src, bool mustExist) {
@@ -1226,9 +1228,7 @@ bool TPackFileObject::LookUpSource(Source& src, bool mustExist) {
     if (missing) {
         if (LastError() == kErrSuccess) SetLastError(kErrFileNotFound);
         const std::string cause = LastErrorText();
-        if (mustExist || batch_->explicitBatch)
-            SkipSource(src, TSkipReason::Gone, kArcIoError,
-                       ArchiveErrorText(kArcIoError, fileName_, false) + ": " + cause);
+        if (mustExist || batch_->explicitBatch) SkipSource(src, TSkipReason::Gone, kArcIoError, cause);
         return false;
     }
     src.disk = ExtractFilePath(path) + found.name;
@@ -1293,14 +1293,11 @@ void TPackFileObject::RecordAdd(bool onlyChanged) {
     Source src;
     if (!LookUpSource(src, !onlyChanged)) return;
     if (src.lossy) {
-        SkipSource(src, TSkipReason::BadName, kArcIoError,
-                   ArchiveErrorText(kArcIoError, src.disk, false) +
-                       ": имя не представимо в кодировке 1251"_a);
+        SkipSource(src, TSkipReason::BadName, kArcIoError, "имя не представимо в кодировке 1251"_a);
         return;
     }
     if (src.size >= kMaxMemberSize) {
-        SkipSource(src, TSkipReason::TooLarge, kArcIoError,
-                   ArchiveErrorText(kArcIoError, src.disk, false) + ": файл больше 2 ГБ"_a);
+        SkipSource(src, TSkipReason::TooLarge, kArcIoError, "файл больше 2 ГБ"_a);
         return;
     }
     TArchive0FileHeader mh;
@@ -1517,6 +1514,7 @@ void TPackFileObject::WriteBatch() {
                 }
                 working.fetch_sub(seen, std::memory_order_relaxed);
             });
+        runner->Start();
     }
 
     // One source on this thread, straight into the temporary archive.
@@ -1608,7 +1606,7 @@ void TPackFileObject::WriteBatch() {
                 wroteNew = true;
                 break;
             case packio::PackResult::Skip:
-                SkipSource(j.src, r.reason, r.code, r.message);
+                SkipSource(j.src, r.reason, r.code, r.cause);
                 if (j.fallback >= 0) {
                     ++members;
                     keepOld(j.fallback);
@@ -1821,7 +1819,7 @@ void TPackFileObject::ExtractList(std::vector<int> members) {
 
     std::vector<std::unique_ptr<TPackObject>> codecs;
     for (int w = 0; w < workers; ++w) codecs.push_back(std::make_unique<TPackObject>());
-    packio::OrderedRunner* self = nullptr;
+    const packio::OrderedRunner* self = nullptr;
     packio::OrderedRunner runner(workers, items.size(), static_cast<size_t>(16 * workers),
                                  [&](size_t i, int w) {
                                      int64_t seen = 0;
@@ -1838,6 +1836,7 @@ void TPackFileObject::ExtractList(std::vector<int> members) {
                                      working.fetch_sub(seen, std::memory_order_relaxed);
                                  });
     self = &runner;
+    runner.Start();
     for (size_t i = 0; i < items.size(); ++i) {
         runner.WaitFor(i, [&] { report(true); });
         const Item& it = items[i];

@@ -135,6 +135,7 @@ struct TSkippedSource {
     std::string PosixPath;
     TSkipReason Reason = TSkipReason::Unreadable;
     std::string Message;  // the container's text, naming the cause (1251)
+    std::string Cause;    // the cause alone, in the system's words
 };
 
 // A member header as held in memory.
@@ -339,7 +340,7 @@ class TPackFileObject {
     void RecordAdd(bool onlyChanged);
     void RecordDelete();
     bool LookUpSource(Source& src, bool mustExist);
-    void SkipSource(const Source& src, TSkipReason reason, int code, const std::string& message);
+    void SkipSource(const Source& src, TSkipReason reason, int code, const std::string& cause);
     template <class NameOf>
     int Lookup(const packio::NameTable& table, NameOf nameOf, const Source& src) const;
     bool HasOwnFile(const std::string& memberName, const Source& src,

@@ -115,6 +115,7 @@ PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
         res.reason = reason;
         res.code = kArcIoError;
         res.message = WithCause(kArcIoError, spec.name, cause);
+        res.cause = cause;
         return res;
     };
     auto error = [&](int code, const std::string& arg, const std::string& cause) {
@@ -403,9 +404,12 @@ const std::vector<int>* NameTable::Folded(const std::string& name) const {
 // ---- workers ------------------------------------------------------------------------------------
 
 OrderedRunner::OrderedRunner(int workers, size_t count, size_t window, Task task)
-    : task_(std::move(task)), count_(count), window_(std::max<size_t>(window, 1)),
-      finished_(count, 0) {
-    const int n = static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(workers, 1)), count));
+    : task_(std::move(task)), workers_(workers), count_(count),
+      window_(std::max<size_t>(window, 1)), finished_(count, 0) {}
+
+void OrderedRunner::Start() {
+    const int n =
+        static_cast<int>(std::min<size_t>(static_cast<size_t>(std::max(workers_, 1)), count_));
     threads_.reserve(static_cast<size_t>(n));
     for (int w = 0; w < n; ++w) threads_.emplace_back([this, w] { Work(w); });
 }

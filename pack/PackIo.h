@@ -108,6 +108,7 @@ struct PackResult {
     TSkipReason reason = TSkipReason::Unreadable;  // of a Skip
     int code = 0;                                  // of a Skip or an Error
     std::string message;
+    std::string cause;  // of a Skip: in the system's words
     TArchive0FileHeader header;  // complete when Ok
 };
 
@@ -190,6 +191,8 @@ class OrderedRunner {
     using Task = std::function<void(size_t index, int worker)>;
     OrderedRunner(int workers, size_t count, size_t window, Task task);
     ~OrderedRunner();
+    // Starts the threads (not in the constructor: tasks may ask the runner itself).
+    void Start();
     OrderedRunner(const OrderedRunner&) = delete;
     OrderedRunner& operator=(const OrderedRunner&) = delete;
 
@@ -208,6 +211,7 @@ class OrderedRunner {
     void Work(int worker);
 
     Task task_;
+    int workers_;
     size_t count_, window_;
     std::mutex mutex_;
     std::condition_variable wake_, done_;

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -24,17 +25,21 @@ namespace {
 
 const char kUsage[] =
     "usage: pkk COMMAND [OPTIONS] ARCHIVE [ARGS]\n"
-    "  pkk a [-s] [-b BASEDIR] ARCHIVE FILE...   add or replace files (directories are walked)\n"
+    "  pkk a [-s] [-r] [-b BASEDIR] [-t N] ARCHIVE FILE...   add or replace files\n"
     "                                            -s stores without packing\n"
-    "  pkk u [-b BASEDIR] ARCHIVE FILE...        add files that changed since they were stored\n"
+    "                                            -r walks the subdirectories of a named directory\n"
+    "  pkk u [-r] [-b BASEDIR] [-t N] ARCHIVE FILE...  add files that changed since they were stored\n"
     "  pkk d ARCHIVE NAME...                     delete members by stored name\n"
-    "  pkk x [-o DIR] [-j] ARCHIVE [NAME...]     extract (all members when no names)\n"
+    "  pkk x [-o DIR] [-j] [-t N] ARCHIVE [NAME...]  extract (all members when no names)\n"
     "                                            -j drops the directories of the names\n"
     "  pkk l ARCHIVE                             list: METHOD UNPACKED PACKED DOSTIME NAME\n"
     "  pkk c ARCHIVE TEXT                        set the archive comment\n"
+    "A named directory adds the files in it (with -r, those below it too).\n"
+    "Every command changes the archive once, however many names it is given.\n"
     "Stored names are relative to BASEDIR (default: the current directory).\n"
+    "-t N packs or unpacks on N threads (default: one per core); the archive is the same.\n"
     "An ARCHIVE without extension gets \".PKK\".\n"
-    "Exit status: 0 done, 1 archive error, 2 usage.\n";
+    "Exit status: 0 done, 1 archive error, 2 usage, 3 done but files left out (named on stderr).\n";
 
 struct UsageError {
     std::string text;
@@ -69,42 +74,40 @@ std::string MemberName(const std::string& arg) {
     return n;
 }
 
+// Percent done of a long call on a terminal; quiet otherwise.
 class Progress {
   public:
-    explicit Progress(TPackFileObject& arc) : tty_(isatty(2) != 0) {
-        if (!tty_) return;
+    explicit Progress(TPackFileObject& arc, const char* label) : arc_(arc), label_(label) {
+        if (!isatty(2)) return;
         arc.OnProgress = [this](TPackFileObject&, int32_t done, int32_t total) {
-            if (!active_ || total <= 0) return;
+            if (total <= 100) return;  // the start and end marks of an operation
             int pct = static_cast<int>(static_cast<int64_t>(done) * 100 / total);
             if (pct == last_) return;
             last_ = pct;
-            std::fprintf(stderr, "\r%s %3d%%", label_.c_str(), pct);
+            std::fprintf(stderr, "\r%s %3d%%", label_, pct);
             std::fflush(stderr);
             shown_ = true;
         };
     }
-    // Only members large enough to take a while get a progress line.
-    void Begin(const std::string& label, int64_t size) {
-        active_ = tty_ && size >= (4 << 20);
-        label_ = label;
-        last_ = -1;
+    ~Progress() {
+        arc_.OnProgress = nullptr;
+        if (shown_) std::fprintf(stderr, "\r%*s\r", static_cast<int>(std::strlen(label_)) + 6, "");
     }
-    void End() {
-        if (shown_) std::fprintf(stderr, "\r%*s\r", static_cast<int>(label_.size()) + 6, "");
-        shown_ = active_ = false;
-    }
+    Progress(const Progress&) = delete;
+    Progress& operator=(const Progress&) = delete;
 
   private:
-    bool tty_;
-    bool active_ = false;
+    TPackFileObject& arc_;
+    const char* label_;
     bool shown_ = false;
     int last_ = -1;
-    std::string label_;
 };
 
 struct Options {
     bool storeOnly = false;
     bool nameOnly = false;
+    bool recurse = false;
+    int workers = 0;
     std::string baseDir;
     std::string outDir;
     std::vector<std::string> rest;
@@ -113,6 +116,7 @@ struct Options {
 Options ParseOptions(char cmd, int argc, char** argv, int first) {
     Options o;
     bool optionsDone = false;
+    const bool adds = cmd == 'a' || cmd == 'u';
     for (int i = first; i < argc; ++i) {
         std::string a = argv[i];
         if (!optionsDone && a == "--") {
@@ -120,12 +124,19 @@ Options ParseOptions(char cmd, int argc, char** argv, int first) {
         } else if (!optionsDone && o.rest.empty() && a.size() > 1 && a[0] == '-') {
             if (a == "-s" && cmd == 'a') {
                 o.storeOnly = true;
+            } else if (a == "-r" && adds) {
+                o.recurse = true;
             } else if (a == "-j" && cmd == 'x') {
                 o.nameOnly = true;
-            } else if (a == "-b" && (cmd == 'a' || cmd == 'u') && i + 1 < argc) {
+            } else if (a == "-b" && adds && i + 1 < argc) {
                 o.baseDir = argv[++i];
             } else if (a == "-o" && cmd == 'x' && i + 1 < argc) {
                 o.outDir = argv[++i];
+            } else if (a == "-t" && (adds || cmd == 'x') && i + 1 < argc) {
+                char* end = nullptr;
+                const long n = std::strtol(argv[++i], &end, 10);
+                if (!end || *end || n < 1 || n > 256) throw UsageError{"-t needs a number of threads"};
+                o.workers = static_cast<int>(n);
             } else {
                 throw UsageError{"unknown option " + a};
             }
@@ -136,30 +147,45 @@ Options ParseOptions(char cmd, int argc, char** argv, int first) {
     return o;
 }
 
+// A file to add: its Windows name and, from a directory walk, its entry.
+struct Source {
+    std::string name;
+    std::optional<FindData> entry;
+};
+
+// The files of a directory (with Recurse, of the tree below it) as the
+// directory listing gives them: files first, then each subdirectory. Links to
+// directories are not followed.
+void Walk(const std::string& dir, bool recurse, const std::string& archivePosix,
+          std::vector<Source>& out) {
+    std::vector<std::string> subs;
+    FindFile ff;
+    for (bool ok = ff.First(dir + "\\*", kAttrReadOnly | kAttrHidden | kAttrArchive | kAttrDirectory);
+         ok; ok = ff.Next()) {
+        const FindData& d = ff.Data();
+        if (d.IsDirectory()) {
+            if (recurse) subs.push_back(d.name);
+            continue;
+        }
+        if (!archivePosix.empty() && d.PosixPath() == archivePosix) continue;
+        out.push_back({dir + "\\" + d.name, d});
+    }
+    ff.Close();
+    for (const std::string& s : subs) Walk(dir + "\\" + s, recurse, archivePosix, out);
+}
+
 // Files named on the command line, directories walked; the archive itself is left out.
-std::vector<std::string> CollectFiles(const std::vector<std::string>& args,
-                                      const std::string& archivePosix) {
-    std::vector<std::string> files;
+std::vector<Source> CollectFiles(const std::vector<std::string>& args, bool recurse,
+                                 const std::string& archivePosix) {
+    std::vector<Source> out;
     for (const auto& a : args) {
         std::error_code ec;
         if (fs::is_directory(fs::symlink_status(a, ec))) {
-            std::vector<std::string> found;
-            for (auto it = fs::recursive_directory_iterator(a, ec);
-                 !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-                if (it->is_regular_file(ec) && !it->is_symlink(ec))
-                    found.push_back(it->path().string());
-            }
-            std::sort(found.begin(), found.end());
-            files.insert(files.end(), found.begin(), found.end());
-        } else {
-            files.push_back(a);
+            Walk(RequirePath(a), recurse, archivePosix, out);
+            continue;
         }
-    }
-    std::vector<std::string> out;
-    for (const auto& f : files) {
-        std::error_code ec;
-        if (!archivePosix.empty() && fs::equivalent(f, archivePosix, ec)) continue;
-        out.push_back(f);
+        if (!archivePosix.empty() && fs::equivalent(a, archivePosix, ec)) continue;
+        out.push_back({RequirePath(a), std::nullopt});
     }
     return out;
 }
@@ -168,47 +194,48 @@ void Report(const EArchiveObjectError& e) {
     std::fprintf(stderr, "pkk: error %d: %s\n", e.Code(), AnsiToUtf8(e.what()).c_str());
 }
 
+// Names the files a batch left out; exit status 3 when there were any.
+int ReportSkipped(const TPackFileObject& arc) {
+    for (const TSkippedSource& s : arc.Skipped())
+        std::fprintf(stderr, "pkk: skipped %s: %s\n",
+                     s.PosixPath.empty() ? AnsiToUtf8(s.FileName).c_str() : s.PosixPath.c_str(),
+                     AnsiToUtf8(s.Cause).c_str());
+    return arc.Skipped().empty() ? 0 : 3;
+}
+
 int AddFiles(TPackFileObject& arc, char cmd, const Options& o) {
     if (o.rest.size() < 2) throw UsageError{"an archive and at least one file are needed"};
     arc.BaseDir = o.baseDir.empty() ? GetCurrentDir() : RequirePath(o.baseDir);
     arc.StoreOnly = o.storeOnly;
-    arc.Operation = cmd == 'a' ? kArcOpAdd : kArcOpUpdate;
+    arc.Workers = o.workers;
     auto archivePosix = ToPosixPath(arc.ArchiveName());
-    Progress progress(arc);
-    std::vector<std::string> files(o.rest.begin() + 1, o.rest.end());
-    for (const auto& f : CollectFiles(files, archivePosix ? *archivePosix : std::string())) {
-        std::string win = RequirePath(f);
-        std::error_code ec;
-        auto size = fs::file_size(f, ec);
-        progress.Begin(f, ec ? 0 : static_cast<int64_t>(size));
-        arc.SetFileName(win);
-        int rc = arc.Execute();
-        progress.End();
-        if (rc == kPackStopped) return 1;
+    std::vector<std::string> args(o.rest.begin() + 1, o.rest.end());
+    const std::vector<Source> files =
+        CollectFiles(args, o.recurse, archivePosix ? *archivePosix : std::string());
+    arc.BeginUpdate();
+    arc.Operation = cmd == 'a' ? kArcOpAdd : kArcOpUpdate;
+    for (const Source& f : files) {
+        if (f.entry)
+            arc.SetFileName(f.name, *f.entry);
+        else
+            arc.SetFileName(f.name);
+        arc.Execute();
     }
-    return 0;
+    Progress progress(arc, "pkk");
+    if (arc.Commit() == kPackStopped) return 1;
+    return ReportSkipped(arc);
 }
 
 int DeleteMembers(TPackFileObject& arc, const Options& o) {
     if (o.rest.size() < 2) throw UsageError{"an archive and at least one name are needed"};
-    arc.Operation = kArcOpDelete;
     arc.KeepDrive = true;  // names are taken exactly as stored
-    for (size_t i = 1; i < o.rest.size(); ++i) {
-        arc.SetFileName(MemberName(o.rest[i]));
-        arc.Execute();
-    }
+    std::vector<std::string> names;
+    for (size_t i = 1; i < o.rest.size(); ++i) names.push_back(MemberName(o.rest[i]));
+    arc.DeleteMembers(names);
     // An archive left without members goes away when it is closed.
     arc.SetActive(true);
     arc.SetActive(false);
     return 0;
-}
-
-std::vector<std::string> AllMembers(TPackFileObject& arc) {
-    std::vector<std::string> names;
-    arc.SetActive(true);
-    for (arc.ReadFirst(); !arc.EndOfArchive(); arc.ReadNext()) names.push_back(arc.MemberName());
-    arc.SetActive(false);
-    return names;
 }
 
 void RequireArchive(TPackFileObject& arc) {
@@ -225,25 +252,15 @@ int Extract(TPackFileObject& arc, const Options& o) {
     arc.ExtractDir = o.outDir.empty() ? GetCurrentDir() : RequirePath(o.outDir);
     arc.ExtractNameOnly = o.nameOnly;
     arc.KeepDrive = true;  // names are taken exactly as stored
-    arc.Operation = kArcOpExtract;
+    arc.Workers = o.workers;
     std::vector<std::string> names;
     if (o.rest.size() > 1) {
         for (size_t i = 1; i < o.rest.size(); ++i) names.push_back(MemberName(o.rest[i]));
     } else {
-        names = AllMembers(arc);
+        names = arc.MemberNames();
     }
-    Progress progress(arc);
-    arc.SetActive(true);
-    for (const auto& n : names) {
-        int64_t size = arc.FindMember(n) ? arc.MemberSize() : 0;
-        progress.Begin(AnsiToUtf8(n), size);
-        arc.SetFileName(n);
-        int rc = arc.Execute();
-        progress.End();
-        if (rc == kPackStopped) return 1;
-    }
-    arc.SetActive(false);
-    return 0;
+    Progress progress(arc, "pkk");
+    return arc.ExtractMembers(names) == kPackStopped ? 1 : 0;
 }
 
 int List(TPackFileObject& arc, const Options& o) {

@@ -67,7 +67,7 @@ TEST_F(PkkTest, RoundTripOfACorpus) {
         {"Отчёт за май.txt", "report\n"},
     };
     for (const auto& [name, content] : corpus) CreateFile("src/" + name, content);
-    PkkOk({"a", "arc.pkk", "."}, "src");
+    PkkOk({"a", "-r", "arc.pkk", "."}, "src");
     ASSERT_TRUE(Exists(Root() + "/src/arc.pkk"));
     const std::string list = PkkOk({"l", "src/arc.pkk"});
     EXPECT_NE(list.find(" Отчёт за май.txt\n"), std::string::npos) << list;
@@ -125,7 +125,7 @@ TEST_F(PkkTest, ListUpdateDeleteCommentAndExitCodes) {
         EXPECT_EQ(Pkk(bad).status, 2);
     Result help = Pkk({"--help"});
     EXPECT_EQ(help.status, 0);
-    EXPECT_NE(help.out.find("pkk x [-o DIR] [-j] ARCHIVE [NAME...]"), std::string::npos);
+    EXPECT_NE(help.out.find("pkk x [-o DIR] [-j] [-t N] ARCHIVE [NAME...]"), std::string::npos);
     Result notArc = Pkk({"l", "w/a.txt"});
     EXPECT_EQ(notArc.status, 1);
     EXPECT_EQ(notArc.err, "pkk: error -206: Invalid archive header\n");
