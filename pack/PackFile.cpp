@@ -1814,6 +1814,7 @@ void TPackFileObject::ExtractList(std::vector<int> members) {
             done += ix.headers[static_cast<size_t>(it.member)].UnpackedSize;
             report(false);
         }
+        if (items.size() > 1) report(true);
         return;
     }
 
@@ -1854,6 +1855,7 @@ void TPackFileObject::ExtractList(std::vector<int> members) {
         done += ix.headers[static_cast<size_t>(it.member)].UnpackedSize;
         report(false);
     }
+    report(true);
 }
 
 void TPackFileObject::SetComment(const std::string& text) {

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <map>
 
 #include "pack/PackFile.h"
 #include "pack/PackUnit.h"
@@ -121,6 +122,298 @@ TEST_F(PackBatch, OneRewriteGivesTheBytesOfTheOneByOneSequence) {
                     WithoutDates(updated));
     }
     for (const char* d : {"d/arc/seq", "d/arc/b1", "d/arc/b2", "d/arc/b4"}) EXPECT_FALSE(TempLeft(d));
+}
+
+// Every entry of a directory of the tree, by name.
+std::map<std::string, FindData> Entries(const std::string& winDir) {
+    std::map<std::string, FindData> out;
+    FindFile ff;
+    for (bool ok = ff.First(winDir + "\\*", kAttrReadOnly | kAttrHidden | kAttrArchive); ok; ok = ff.Next())
+        out.emplace(ff.Data().name, ff.Data());
+    return out;
+}
+
+// A source that cannot be taken no longer ends the whole batch: it is named
+// in Skipped with its reason, its old member stays in its place, the rest goes in.
+TEST_F(PackBatch, SourcesLeftOutKeepTheirOldMembers) {
+    CreateFile("d/w/keep.txt", "kept as it is");
+    CreateFile("d/w/gone.txt", "the old gone");
+    CreateFile("d/w/busy.log", "the old log");
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BaseDir = "D:\\w";
+    for (const char* f : {"gone.txt", "busy.log", "keep.txt"})
+        ASSERT_EQ(test::Run(a, kArcOpAdd, std::string("D:\\w\\") + f), 0);
+    const auto before = test::ListMembers(a);
+
+    WritePosixFile(Posix("D:\\w\\gone.txt"), "changed, then gone");
+    const std::string log = CreateFile("d/w/busy.log", test::Rows(4 << 20, 3));
+    CreateFile("d/w/new.txt", test::Rows(5000));
+    CreateFile("d/w/café.txt", "a name 1251 cannot hold");
+    fs::resize_file(CreateFile("d/w/huge.bin"), TPackFileObject::kMaxMemberSize);  // sparse
+    a.Workers = 1;  // so that the progress below comes while the log is read
+    a.BeginUpdate();
+    a.Operation = kArcOpUpdate;
+    for (const auto& [name, entry] : Entries("D:\\w")) {
+        a.SetFileName("D:\\w\\" + name, entry);
+        ASSERT_EQ(a.Execute(), 0) << name;
+    }
+    // Gone after the scan, and a log that grows whenever it is read.
+    fs::remove(Posix("D:\\w\\gone.txt"));
+    a.OnProgress = [&](TPackFileObject&, int32_t done, int32_t total) {
+        if (total > 100 && done > 0) WritePosixFile(log, ReadPosixFile(log) + "one more line\n");
+    };
+    ASSERT_EQ(a.Commit(), 0);
+    a.OnProgress = nullptr;
+
+    std::map<std::string, TSkipReason> skipped;
+    for (const auto& s : a.Skipped()) {
+        skipped[ExtractFileName(s.FileName)] = s.Reason;
+        EXPECT_NE(s.Message.find(ExtractFileName(s.FileName).substr(0, 3)), std::string::npos) << s.Message;
+    }
+    const std::map<std::string, TSkipReason> expected = {
+        {"gone.txt", TSkipReason::Gone},
+        {"busy.log", TSkipReason::Changed},
+        {"caf?.txt", TSkipReason::BadName},
+        {"huge.bin", TSkipReason::TooLarge},
+    };
+    EXPECT_EQ(skipped, expected);
+    const auto after = test::ListMembers(a);
+    ASSERT_EQ(after.size(), 4u);
+    EXPECT_EQ(after[0].raw, before[0].raw);  // gone.txt as it was
+    EXPECT_EQ(after[1].raw, before[1].raw);  // busy.log as it was
+    EXPECT_EQ(after[2].raw, before[2].raw);  // keep.txt untouched
+    EXPECT_EQ(after[3].name, "new.txt");
+    EXPECT_FALSE(TempLeft("d/arc"));
+}
+
+// A batch that changes nothing - unchanged files, the comment the archive has,
+// or only sources that are left out - leaves the archive file alone.
+TEST_F(PackBatch, NothingChangedWritesNothing) {
+    const std::vector<std::string> files = MakeTree(20, 9);
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BaseDir = "D:\\w";
+    a.SetComment("Комментарий"_a);
+    ASSERT_EQ(a.AddFiles({"D:\\w\\" + files[0], "D:\\w\\" + files[1]}), 0);
+    a.Operation = kArcOpUpdate;
+    ASSERT_EQ(a.AddFiles([&] {
+        std::vector<std::string> all;
+        for (const auto& f : files) all.push_back("D:\\w\\" + f);
+        return all;
+    }()), 0);
+    struct stat st1 {}, st2 {};
+    const std::string arc = Posix("D:\\arc\\t.pkk");
+    ASSERT_EQ(stat(arc.c_str(), &st1), 0);
+    const std::string bytes = ReadPosixFile(arc);
+
+    TPackFileObject b;
+    b.SetArchiveName("D:\\arc\\t.pkk");
+    b.BaseDir = "D:\\w";
+    b.BeginUpdate();
+    b.SetComment("Комментарий"_a);
+    b.Operation = kArcOpUpdate;
+    for (const auto& f : files) {
+        b.SetFileName("D:\\w\\" + f);
+        ASSERT_EQ(b.Execute(), 0);
+    }
+    // Changed, but gone before it could be read.
+    WritePosixFile(Posix("D:\\w\\" + files[3]), "changed");
+    b.SetFileName("D:\\w\\" + files[3]);
+    ASSERT_EQ(b.Execute(), 0);
+    fs::remove(Posix("D:\\w\\" + files[3]));
+    ASSERT_EQ(b.Commit(), 0);
+    ASSERT_EQ(b.Skipped().size(), 1u);
+    ASSERT_EQ(stat(arc.c_str(), &st2), 0);
+    EXPECT_EQ(st1.st_ino, st2.st_ino);
+    EXPECT_EQ(st1.st_mtim.tv_nsec, st2.st_mtim.tv_nsec);
+    EXPECT_TRUE(ReadPosixFile(arc) == bytes);
+    EXPECT_FALSE(TempLeft("d/arc"));
+}
+
+// A rebuild starts from no members but never loses one: a source left out
+// keeps what the old archive had of it; a damaged old archive is replaced.
+TEST_F(PackBatch, RebuildKeepsTheMemberOfASourceLeftOut) {
+    CreateFile("d/w/a.txt", "alpha");
+    CreateFile("d/w/b.txt", "beta");
+    CreateFile("d/w/old.txt", "no longer selected");
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BaseDir = "D:\\w";
+    ASSERT_EQ(a.AddFiles({"D:\\w\\old.txt", "D:\\w\\a.txt", "D:\\w\\b.txt"}), 0);
+    const auto before = test::ListMembers(a);
+    a.BeginUpdate(true);
+    a.Operation = kArcOpUpdate;
+    for (const char* f : {"b.txt", "a.txt"}) {
+        a.SetFileName(std::string("D:\\w\\") + f);
+        ASSERT_EQ(a.Execute(), 0);
+    }
+    fs::remove(Posix("D:\\w\\a.txt"));
+    ASSERT_EQ(a.Commit(), 0);
+    auto after = test::ListMembers(a);
+    ASSERT_EQ(after.size(), 2u);
+    EXPECT_EQ(after[0].name, "b.txt");
+    EXPECT_EQ(after[1].raw, before[1].raw);  // a.txt, kept from the old archive
+    ASSERT_EQ(a.Skipped().size(), 1u);
+
+    // A damaged member no longer blocks a rebuild; an update it blocks.
+    std::string bytes = ReadPosixFile(Posix("D:\\arc\\t.pkk"));
+    bytes[static_cast<size_t>(after[1].headerPos)] = 0;
+    WritePosixFile(Posix("D:\\arc\\t.pkk"), bytes);
+    EXPECT_THROW(a.BeginUpdate(), EArchiveObjectError);
+    EXPECT_EQ(a.ResultCode(), kArcBadFileHeader);
+    a.BeginUpdate(true);
+    a.SetFileName("D:\\w\\b.txt");
+    ASSERT_EQ(a.Execute(), 0);
+    ASSERT_EQ(a.Commit(), 0);
+    after = test::ListMembers(a);
+    ASSERT_EQ(after.size(), 1u);
+    EXPECT_EQ(after[0].name, "b.txt");
+}
+
+// Stopped while the workers pack, the batch leaves the archive as it was and no
+// temporary file (spools included) behind.
+TEST_F(PackBatch, StopDuringCommitLeavesTheArchive) {
+    CreateFile("d/w/keep.txt", "kept");
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BaseDir = "D:\\w";
+    ASSERT_EQ(test::Run(a, kArcOpAdd, "D:\\w\\keep.txt"), 0);
+    const std::string bytes = ReadPosixFile(Posix("D:\\arc\\t.pkk"));
+    std::vector<std::string> files;
+    for (int i = 0; i < 6; ++i) {
+        CreateFile("d/w/n" + std::to_string(i) + ".bin", test::Noise(2 << 20, 40 + i));
+        files.push_back("D:\\w\\n" + std::to_string(i) + ".bin");
+    }
+    for (int workers : {1, 2}) {
+        SCOPED_TRACE(workers);
+        a.Workers = workers;
+        int reports = 0;
+        a.OnProgress = [&](TPackFileObject& sender, int32_t, int32_t total) {
+            if (total > 100 && ++reports == 1) sender.Stop(true);
+        };
+        a.Operation = kArcOpAdd;
+        EXPECT_EQ(a.AddFiles(files), kPackStopped);
+        EXPECT_GE(reports, 1);
+        EXPECT_FALSE(a.Updating());
+        EXPECT_TRUE(ReadPosixFile(Posix("D:\\arc\\t.pkk")) == bytes);
+        EXPECT_FALSE(TempLeft("d/arc"));
+    }
+}
+
+// What a killed run left ("$pk....tmp" that nobody holds) goes when the next
+// batch begins; one that a live object holds stays.
+TEST_F(PackBatch, StaleTemporaryFilesGoLiveOnesStay) {
+    CreateFile("d/arc/$pk0001.tmp", "left by a killed run");
+    const std::string live = CreateFile("d/arc/$pk0002.tmp", "in use");
+    File held;
+    ASSERT_TRUE(held.Open("D:\\arc\\$pk0002.tmp", OpenMode::Read, ShareMode::Exclusive));
+    CreateFile("d/w/a.txt", "alpha");
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BeginUpdate();
+    EXPECT_FALSE(Exists(Root() + "/d/arc/$pk0001.tmp"));
+    EXPECT_TRUE(Exists(live));
+    a.CancelUpdate();
+    EXPECT_FALSE(Exists(Posix("D:\\arc\\t.pkk")));  // a batch creates nothing before Commit
+}
+
+// While an operation runs, the archive may not be renamed, opened or closed
+// under it (the browser's windows rely on the refusal), nor during a batch.
+TEST_F(PackBatch, BusyArchiveRefusesNameOpenAndClose) {
+    CreateFile("d/w/a.txt", test::Rows(200000));
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    std::vector<int> codes;
+    auto code = [&](const std::function<void()>& f) {
+        try {
+            f();
+            codes.push_back(0);
+        } catch (const EArchiveObjectError& e) {
+            codes.push_back(e.Code());
+        }
+    };
+    a.OnProgress = [&](TPackFileObject& sender, int32_t done, int32_t total) {
+        if (!codes.empty() || done == 0 || done >= total) return;
+        code([&] { sender.SetArchiveName("D:\\arc\\other.pkk"); });
+        code([&] { sender.SetActive(!sender.Active()); });
+    };
+    ASSERT_EQ(test::Run(a, kArcOpAdd, "D:\\w\\a.txt"), 0);
+    EXPECT_EQ(codes, (std::vector<int>{kArcBusy, kArcBusy}));
+    EXPECT_EQ(a.ArchiveName(), "D:\\arc\\t.pkk");
+    a.OnProgress = nullptr;
+    codes.clear();
+    a.BeginUpdate();
+    code([&] { a.SetArchiveName("D:\\arc\\other.pkk"); });
+    code([&] { a.SetActive(false); });
+    code([&] { a.ExtractMembers({"a.txt"}); });
+    EXPECT_EQ(codes, (std::vector<int>{kArcBusy, kArcBusy, kArcBusy}));
+    a.CancelUpdate();
+    a.SetArchiveName("D:\\arc\\other.pkk");
+}
+
+// Extraction of a list: one pass, any number of threads, the same files; all
+// names must be there first; the first member that fails ends it as the
+// one-by-one loop would; a stop leaves no partial file.
+TEST_F(PackBatch, ExtractingAListEndsAsTheOneByOneLoop) {
+    const std::vector<std::string> files = MakeTree(60, 21);
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BaseDir = "D:\\w";
+    std::vector<std::string> full;
+    for (const auto& f : files) full.push_back("D:\\w\\" + f);
+    ASSERT_EQ(a.AddFiles(full), 0);
+    const std::vector<std::string> names = a.MemberNames();
+    ASSERT_EQ(names.size(), files.size());
+    for (int workers : {1, 3}) {
+        SCOPED_TRACE(workers);
+        const std::string out = "D:\\out" + std::to_string(workers);
+        a.Workers = workers;
+        a.ExtractDir = out;
+        int32_t lastDone = -1, lastTotal = 0;
+        a.OnProgress = [&](TPackFileObject&, int32_t done, int32_t total) {
+            if (total > 100) lastDone = done, lastTotal = total;
+        };
+        ASSERT_EQ(a.ExtractMembers(names), 0);
+        EXPECT_GT(lastTotal, 0);
+        EXPECT_EQ(lastDone, lastTotal);
+        for (const auto& f : files)
+            ASSERT_TRUE(ReadPosixFile(Posix(out + "\\" + f)) == ReadPosixFile(Posix("D:\\w\\" + f))) << f;
+        a.OnProgress = nullptr;
+
+        // A name that is not there: nothing is extracted at all.
+        const std::string out2 = out + "x";
+        a.ExtractDir = out2;
+        a.RaiseErrors = false;
+        EXPECT_EQ(a.ExtractMembers({names[0], "nothing.txt", names[1]}), kArcNotFound);
+        EXPECT_FALSE(Exists(Posix(out2)));
+
+        // The 30th member's target is taken: the ones before it come out, none after.
+        std::string taken = names[29];
+        std::replace(taken.begin(), taken.end(), '\\', '/');
+        CreateFile("d/out" + std::to_string(workers) + "x/" + taken, "taken");
+        EXPECT_EQ(a.ExtractMembers(names), kArcExists);
+        for (size_t i = 0; i < names.size(); ++i) {
+            std::string rel = names[i];
+            std::replace(rel.begin(), rel.end(), '\\', '/');
+            if (i == 29) {
+                EXPECT_EQ(ReadPosixFile(Posix(out2) + "/" + rel), "taken");
+            } else {
+                EXPECT_EQ(Exists(Posix(out2) + "/" + rel), i < 29) << rel;
+            }
+        }
+        a.RaiseErrors = true;
+    }
+    // Stopped: complete files may stay, a partial one never.
+    const std::string big = CreateFile("d/w/big.bin", test::Noise(3 << 20, 77));
+    ASSERT_EQ(test::Run(a, kArcOpAdd, "D:\\w\\big.bin"), 0);
+    a.ExtractDir = "D:\\stopped";
+    a.OnProgress = [&](TPackFileObject& sender, int32_t done, int32_t total) {
+        if (total > 100 && done > 0) sender.Stop(true);
+    };
+    a.Workers = 1;
+    EXPECT_EQ(a.ExtractMembers({"big.bin"}), kPackStopped);
+    EXPECT_FALSE(Exists(Posix("D:\\stopped\\big.bin")));
 }
 
 }  // namespace

@@ -520,5 +520,100 @@ TEST_F(PackFileTest, FailedRenameKeepsBothFiles) {
     EXPECT_GT(fs::file_size(temps[0]), bytes.size());
 }
 
+// Two files whose names differ only in letter case are two members (the
+// second once stopped the add with "IO error GetFileInfo"); a member whose
+// name differs only in case stands for a file only when no file has its own name.
+TEST_F(PackFileTest, CaseTwinsAreTwoMembers) {
+    CreateFile("d/w/twin.txt", "lower");
+    CreateFile("d/w/TWIN.txt", "upper");
+    for (uint8_t op : {kArcOpAdd, kArcOpUpdate}) {
+        for (const char* n : {"D:\\w\\twin.txt", "D:\\w\\TWIN.txt"}) ASSERT_EQ(Op(op, n), 0) << n;
+        auto m = Members();
+        ASSERT_EQ(m.size(), 2u);
+        EXPECT_EQ(m[0].name, "twin.txt");
+        EXPECT_EQ(m[1].name, "TWIN.txt");
+    }
+    arc_.ExtractDir = "D:\\out";
+    ASSERT_EQ(Op(kArcOpExtract, "twin.txt"), 0);
+    ASSERT_EQ(Op(kArcOpExtract, "TWIN.txt"), 0);
+    EXPECT_EQ(ReadPosixFile(Posix("D:\\out\\twin.txt")), "lower");
+    EXPECT_EQ(ReadPosixFile(Posix("D:\\out\\TWIN.txt")), "upper");
+
+    // Made where case does not count: README.TXT is the file readme.txt.
+    test::WriteArchive(ArcPosix(), {{"README.TXT", "old"}, {"b.txt", "b"}});
+    CreateFile("d/w/readme.txt", "new text");
+    ASSERT_EQ(Op(kArcOpAdd, "D:\\w\\readme.txt"), 0);
+    auto m = Members();
+    ASSERT_EQ(m.size(), 2u);
+    EXPECT_EQ(m[0].name, "readme.txt");
+    EXPECT_EQ(m[0].unpacked, 8u);
+}
+
+// Errors of the own format name their cause in the system's words, after
+// the code's own text: a full disk, the member whose size does not match, the
+// name a directory look-up could not settle.
+TEST_F(PackFileTest, ErrorsNameTheirCause) {
+    ASSERT_EQ(Add("keep.txt", "kept"), 0);
+    CreateFile("d/w/text.txt", test::Rows(600000, 7919));
+    std::string message;
+    {
+        test::FullDisk full(64 * 1024);
+        EXPECT_EQ(ExpectFailure(kArcOpAdd, "D:\\w\\text.txt", &message), kPackIoError);
+    }
+    EXPECT_EQ(message.rfind("Read/write error: D:\\w\\$pk", 0), 0u) << message;
+    EXPECT_NE(message.find("Недостаточно места на диске"_a), std::string::npos) << message;
+
+    ASSERT_EQ(Op(kArcOpAdd, "D:\\w\\text.txt"), 0);
+    const auto m = Members();
+    std::string bytes = ArcBytes();
+    const size_t size = static_cast<size_t>(m[1].headerPos) + 22;
+    bytes[size] = static_cast<char>(bytes[size] ^ 1);  // the unpacked size is off by one
+    WritePosixFile(ArcPosix(), bytes);
+    arc_.ExtractDir = "D:\\out";
+    EXPECT_EQ(ExpectFailure(kArcOpExtract, "text.txt", &message), kPackBadLength);
+    EXPECT_EQ(message.rfind("Checksum error: text.txt", 0), 0u) << message;
+
+    CreateFile("d/w/x1.txt", "1");
+    CreateFile("d/w/x2.txt", "2");
+    EXPECT_EQ(ExpectFailure(kArcOpAdd, "D:\\w\\x?.txt", &message), kArcIoError);
+    EXPECT_EQ(message.rfind("IO error GetFileInfo: D:\\w\\x?.txt", 0), 0u) << message;
+    EXPECT_EQ(ExpectFailure(kArcOpAdd, "D:\\w\\none.txt", &message), kArcIoError);
+    EXPECT_EQ(message, "IO error D:\\w\\none.txt: "_a + ErrorText(kErrFileNotFound));
+}
+
+// Looking at an archive never deletes it: one whose first member header says
+// size 0 with more bytes behind it is damaged (it once read as empty and was
+// removed when closed), and one that holds only a comment stays as it is.
+// Only this object's own delete of the last member, or its own creation of an
+// empty archive, removes the file on closing.
+TEST_F(PackFileTest, LookingAtAnArchiveNeverDeletesIt) {
+    test::WriteArchive(ArcPosix(), {{"a.txt", "alpha"}, {"b.txt", "beta"}});
+    std::string damaged = ArcBytes();
+    damaged[38 + 8 + 2 + 2] = damaged[38 + 8 + 2 + 3] = 0;  // the first member's HeaderSize
+    WritePosixFile(ArcPosix(), damaged);
+    TPackFileObject a;
+    a.SetArchiveName("D:\\w\\t.pkk");
+    EXPECT_THROW(a.SetActive(true), EArchiveObjectError);
+    EXPECT_EQ(a.ResultCode(), kArcCorrupted);
+    a.SetActive(false);
+    EXPECT_TRUE(ArcBytes() == damaged);
+
+    test::WriteArchive(ArcPosix(), {});
+    std::string commented = ArcBytes();
+    {
+        TPackFileObject c;
+        c.SetArchiveName("D:\\w\\t.pkk");
+        c.SetComment("только комментарий"_a);
+        commented = ArcBytes();
+        TPackFileObject look;
+        look.SetArchiveName("D:\\w\\t.pkk");
+        look.SetActive(true);
+        EXPECT_TRUE(look.EndOfArchive());
+        look.SetActive(false);
+        EXPECT_TRUE(look.MemberNames().empty());
+    }
+    EXPECT_TRUE(ArcBytes() == commented);
+}
+
 }  // namespace
 }  // namespace hv
