@@ -1,6 +1,7 @@
 // The built pkk tool and the real arj program against the container.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -11,6 +12,7 @@
 #include "pack/PackFile.h"
 #include "pack/test_PackFileUtil.h"
 #include "platform/CodePage.h"
+#include "support/Process.h"
 #include "support/TempTree.h"
 
 namespace hv {
@@ -201,6 +203,72 @@ TEST_F(PkkTest, RealArjArchiveIsListedButNeverChanged) {
     EXPECT_EQ(add.err, "pkk: error -208: Other archive type\n");
     PkkOk({"l", "x.arj"});
     EXPECT_EQ(ReadPosixFile(Root() + "/x.arj"), bytes);
+}
+
+// pkk l and pkk x on an archive whose first member header says size 0 with
+// bytes behind it once read it as empty, deleted it and exited 0. A damaged
+// archive is reported and kept; one holding only a comment is listed (nothing)
+// and kept too.
+TEST_F(PkkTest, ListingADamagedArchiveReportsItAndKeepsIt) {
+    CreateFile("w/a.txt", "alpha");
+    CreateFile("w/b.txt", "beta");
+    PkkOk({"a", "arc.pkk", "a.txt", "b.txt"}, "w");
+    const std::string arc = Root() + "/w/arc.pkk";
+    std::string bytes = ReadPosixFile(arc);
+    bytes[38 + 7 + 2 + 2] = bytes[38 + 7 + 2 + 3] = 0;  // behind "arc.pkk" and its empty comment
+    test::WritePosixFile(arc, bytes);
+    for (const std::vector<std::string>& cmd :
+         {std::vector<std::string>{"l", "arc.pkk"}, {"x", "-o", "out", "arc.pkk"}}) {
+        SCOPED_TRACE(cmd[0]);
+        const Result r = Pkk(cmd, "w");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.err, "pkk: error -209: Archive corrupted\n");
+        EXPECT_TRUE(ReadPosixFile(arc) == bytes);
+    }
+    EXPECT_EQ(Pkk({"d", "arc2.pkk", "a.txt"}, "w").status, 1);  // nothing there, nothing made
+    EXPECT_FALSE(Exists(Root() + "/w/arc2.pkk"));
+
+    PkkOk({"a", "c.pkk", "a.txt"}, "w");
+    PkkOk({"c", "c.pkk", "только комментарий"}, "w");
+    PkkOk({"d", "c.pkk", "a.txt"}, "w");
+    EXPECT_FALSE(Exists(Root() + "/w/c.pkk"));  // emptied by its own delete: removed
+    test::WriteArchive(Root() + "/w/c.pkk", {});
+    PkkOk({"c", "c.pkk", "только комментарий"}, "w");
+    const std::string empty = ReadPosixFile(Root() + "/w/c.pkk");
+    ASSERT_FALSE(empty.empty());
+    EXPECT_EQ(PkkOk({"l", "c.pkk"}, "w"), "");
+    PkkOk({"x", "-o", "out", "c.pkk"}, "w");
+    EXPECT_TRUE(ReadPosixFile(Root() + "/w/c.pkk") == empty);
+}
+
+// pkk a -r over a tree takes every file it can in one rewrite: case twins as
+// two members, the rest named on stderr with exit status 3; pkk x gives the
+// twins back as two files.
+TEST_F(PkkTest, TreeWithTwinsAndFilesThatCannotBeTaken) {
+    CreateFile("src/twin.txt", "lower");
+    CreateFile("src/TWIN.txt", "upper");
+    CreateFile("src/sub/Index.html", "I");
+    CreateFile("src/sub/index.html", "i");
+    CreateFile("src/café.txt", "accent");
+    const std::string locked = CreateFile("src/locked.txt", "secret");
+    chmod(locked.c_str(), 0);
+    test::ProcessOptions o;
+    o.cwd = Root() + "/src";
+    o.outputDir = Root();
+    o.likeAUser = true;
+    auto r = test::RunProcess({kPkk, "a", "-r", "../arc.pkk", "."}, o);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("pkk: skipped " + locked + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("pkk: skipped " + Root() + "/src/café.txt: "), std::string::npos) << r.err;
+    const std::string list = PkkOk({"l", "arc.pkk"});
+    for (const char* n : {" twin.txt\n", " TWIN.txt\n", " sub\\Index.html\n", " sub\\index.html\n"})
+        EXPECT_NE(list.find(n), std::string::npos) << n << list;
+    EXPECT_EQ(list.find("locked"), std::string::npos);
+    PkkOk({"x", "-o", "out", "arc.pkk"});
+    EXPECT_EQ(ReadPosixFile(Root() + "/out/twin.txt"), "lower");
+    EXPECT_EQ(ReadPosixFile(Root() + "/out/TWIN.txt"), "upper");
+    EXPECT_EQ(ReadPosixFile(Root() + "/out/sub/Index.html"), "I");
+    EXPECT_EQ(ReadPosixFile(Root() + "/out/sub/index.html"), "i");
 }
 
 }  // namespace
