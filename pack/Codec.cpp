@@ -13,6 +13,9 @@
 //   arrays; both give the numbers of the one-bit-at-a-time loop and the linked lists.
 // - The decoder keeps up to 8 input bytes ahead in its bit buffer, never past the
 //   packed size.
+// - Narrowing divides by a model's total through a table of exact reciprocals (the
+//   same quotients, cheaper on the serial path of a symbol); the division by the
+//   range stays a division, which a table of its 64 K divisors did not make faster.
 #include "pack/Codec.h"
 
 #include <algorithm>
@@ -480,12 +483,31 @@ struct Narrowed {
     unsigned low, high;
     int k, m;
 };
+
+// The division by a model's total on the coder's serial path, as a multiply:
+// the high half of n * ceil(2^64 / d) is n / d exactly for every n below 2^32
+// (Lemire, Kaser and Kurz, 2019), and range * count never reaches 2^31.
+struct Reciprocals {
+    uint64_t of[kMaxTotal + 1];
+    Reciprocals() {
+        of[0] = of[1] = 0;
+        for (unsigned d = 2; d <= kMaxTotal; ++d) of[d] = UINT64_MAX / d + 1;
+    }
+};
+const Reciprocals kReciprocals;
+
+inline uint32_t DivideByTotal(uint32_t n, unsigned d) {
+    if (d < 2 || d > kMaxTotal) [[unlikely]]
+        return n / d;
+    return static_cast<uint32_t>((static_cast<unsigned __int128>(n) * kReciprocals.of[d]) >> 64);
+}
+
 inline Narrowed Narrow(unsigned low, unsigned high, unsigned scale, unsigned highCount,
                        unsigned lowCount) {
     const uint32_t range = high - low + 1;
     Narrowed n;
-    n.high = (low + range * highCount / scale - 1) & 0xFFFF;
-    n.low = (low + range * lowCount / scale) & 0xFFFF;
+    n.high = (low + DivideByTotal(range * highCount, scale) - 1) & 0xFFFF;
+    n.low = (low + DivideByTotal(range * lowCount, scale)) & 0xFFFF;
     n.k = Clz16(n.low ^ n.high);
     const unsigned low1 = (n.low << n.k) & 0xFFFF;
     const unsigned high1 = (n.high << n.k) | Ones(n.k);
