@@ -1,6 +1,8 @@
 // Reading untrusted archives: every input is written to a file, listed, and
-// each member extracted into a private directory that is removed afterwards.
-// Built as a libFuzzer target; the corpus replay test links it as it is.
+// each member extracted into a private directory that is removed afterwards;
+// then all members at once on two threads, and a batch that adds a file and
+// deletes a member, whose result must read back cleanly. Built as a libFuzzer
+// target; the corpus replay test links it as it is.
 #include <stdlib.h>
 
 #include <cstddef>
@@ -44,6 +46,67 @@ void ListAndExtract(const std::string& winArchive, const std::string& winOut) {
     arc.SetActive(false);
 }
 
+// The list and batch paths over the same input: extraction of every member in
+// one pass on two threads, then one rewrite that adds and deletes.
+void Batched(const std::string& winArchive, const std::string& winDir) {
+    hv::TPackFileObject arc;
+    arc.SetArchiveName(winArchive);
+    arc.KeepDrive = true;
+    arc.RaiseErrors = false;
+    arc.Workers = 2;
+    std::vector<std::string> names;
+    try {
+        if (arc.GetArchiveType() != hv::kArcTypeOwn) return;
+        names = arc.MemberNames();
+    } catch (const hv::Exception&) {
+    }
+    std::vector<std::string> small;
+    uint64_t total = 0;
+    try {
+        arc.SetActive(true);
+        for (; !arc.EndOfArchive() && small.size() < 256; arc.ReadNext()) {
+            total += arc.MemberSize();
+            if (arc.MemberSize() <= (1 << 20)) small.push_back(arc.MemberName());
+        }
+        arc.SetActive(false);
+    } catch (const hv::Exception&) {
+    }
+    arc.SetActive(false);
+    arc.ExtractDir = winDir + "\\all";
+    if (total <= (16u << 20)) {
+        try {
+            arc.ExtractMembers(small);
+        } catch (const hv::Exception&) {
+        }
+    }
+    size_t before = 0;
+    try {
+        before = arc.MemberNames().size();
+        arc.BeginUpdate();
+        arc.Operation = hv::kArcOpAdd;
+        arc.SetFileName(winDir + "\\new.txt");
+        arc.Execute();
+        if (!names.empty()) {
+            arc.Operation = hv::kArcOpDelete;
+            arc.SetFileName(names.front());
+            arc.Execute();
+        }
+        if (arc.Commit() != 0) return;
+    } catch (const hv::Exception&) {
+        arc.CancelUpdate();
+        return;
+    }
+    // What a batch wrote must read back, every header of it, and hold at most one
+    // member more than before (one added, one deleted, or the added one deleted).
+    size_t after = 0;
+    try {
+        after = arc.MemberNames().size();
+    } catch (const hv::Exception&) {
+        __builtin_trap();
+    }
+    if (after > before + 1 || after + 1 < before) __builtin_trap();
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -59,6 +122,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                 .write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
             ListAndExtract(*winDir + "\\" + name, *winDir + "\\out");
         }
+        std::ofstream(dir + "/new.txt") << "a file the batch adds to the archive\n";
+        Batched(*winDir + "\\in.pkk", *winDir);
     }
     std::error_code ec;
     fs::remove_all(dir, ec);

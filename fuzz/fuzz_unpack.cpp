@@ -1,7 +1,9 @@
 // libFuzzer target: unpacks arbitrary bytes as a packed stream (and, in one mode,
 // packs them and checks the round trip). The first four bytes choose the sizes:
 //   byte 0, bits 0-3: bytes cut from the PackedSize (the source keeps them);
-//           bits 4-5: OnRead hands over everything, 1 byte, or 7 bytes a call;
+//           bits 4-5: OnRead hands over everything, 1 byte, or 7 bytes a call,
+//                     or (3) everything, on two threads at once that must agree
+//                     (as the workers of an archive unpack members side by side);
 //           bit 6: pass bytes 1-2 (16 bits) as UnpackedSize; otherwise 0;
 //           bit 7: round trip the rest instead of unpacking it.
 // The decoder must end (output is capped), stay in bounds, and never claim success
@@ -10,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "pack/PackUnit.h"
@@ -81,6 +84,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     const int32_t packedSize = static_cast<int32_t>(bodySize) - (mode & 0x0F);
     const int32_t unpackedSize = (mode & 0x40) ? hinted : 0;
+    if ((mode >> 4 & 3) == 3) {
+        hv::TPackObject other;
+        std::vector<uint8_t> otherOut;
+        int otherResult = 0;
+        std::thread second([&] {
+            otherResult = RunUnpack(other, body, bodySize, chunk, packedSize, unpackedSize, otherOut);
+        });
+        const int r = RunUnpack(po, body, bodySize, chunk, packedSize, unpackedSize, out);
+        second.join();
+        if (r != otherResult || out != otherOut) __builtin_trap();
+    }
+    out.clear();
     const int r = RunUnpack(po, body, bodySize, chunk, packedSize, unpackedSize, out);
     if (r >= 0) {
         // Success means the announced length was produced, and matches when checked.
