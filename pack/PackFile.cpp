@@ -37,7 +37,6 @@ constexpr int64_t kMaxStub = 70000;
 constexpr int64_t kStubSearch = 4096;
 
 constexpr int64_t kCopyBlock = 64 * 1024;
-constexpr int64_t kReportStep = 1 << 20;
 
 uint16_t Get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | p[1] << 8);
