@@ -130,10 +130,11 @@ TFormMessage::TFormMessage(QWidget* parent) : QDialog(parent) {
     connect(btOk_, &QPushButton::clicked, this, Command([this] { Answer(1); }));
     connect(btCancel_, &QPushButton::clicked, this, Command([this] { Answer(2); }));
     connect(timer_, &QTimer::timeout, this, Command([this] { TimerTick(); }));
-    connect(btCancelApp_, &QPushButton::clicked, this, Command([] {
+    connect(btCancelApp_, &QPushButton::clicked, this, Command([this] {
                 if (AskYesNoWarn("Вы действительно хотите прекратить работу программы ?"_a, false)) {
                     TerminateApplication();
                     EndProcessNow();
+                    done(QDialog::Rejected);  // only reached when ending is intercepted
                 }
             }));
 
@@ -142,7 +143,13 @@ TFormMessage::TFormMessage(QWidget* parent) : QDialog(parent) {
 }
 
 void TFormMessage::Setup(const MessageRequest& r) {
+    // The request's kind is normalised already; its buttons list may have
+    // set Yes+No on top, which normalising again would cut to Yes.
     SetKind(r.kind);
+    if (kind_ != r.kind) {
+        kind_ = r.kind;
+        ApplyColours();
+    }
     SetCallerButtons(r.buttons);
     SetHeading(r.heading);
     SetText(r.text);
@@ -322,10 +329,7 @@ void TFormMessage::TimerTick() {
         done(QDialog::Rejected);
         return;
     }
-    if (!isActiveWindow()) {
-        raise();
-        activateWindow();
-    }
+    if (!isActiveWindow()) activateWindow();
 }
 
 void TFormMessage::keyPressEvent(QKeyEvent* e) {

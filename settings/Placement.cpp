@@ -20,7 +20,7 @@ std::string PlacementSection(std::string_view name) {
     if (name.empty()) return {};
     size_t end = name.size();
     while (end > 0 && std::isdigit(static_cast<unsigned char>(name[end - 1]))) --end;
-    if (end < name.size() && end > 0 && name[end - 1] == '_') name = name.substr(0, end - 1);
+    if (end < name.size() && end > 1 && name[end - 1] == '_') name = name.substr(0, end - 1);
     return std::string(name) + "Position";
 }
 
