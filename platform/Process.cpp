@@ -40,18 +40,6 @@ std::vector<std::string> SplitCommandLine(const std::string& line) {
     return words;
 }
 
-std::string JoinCommandLine(const std::vector<std::string>& words) {
-    std::string out;
-    for (const auto& w : words) {
-        if (!out.empty()) out += ' ';
-        if (w.empty() || w.find_first_of(" \t") != std::string::npos)
-            out += '"' + w + '"';
-        else
-            out += w;
-    }
-    return out;
-}
-
 std::string DriveMapToEnv(const DriveMap& map) {
     std::string out;
     for (const auto& [letter, dir] : map) {

@@ -13,8 +13,6 @@ constexpr uint32_t kStillActive = 259;
 // Splits a command line into words: blanks separate, double quotes group
 // (and are removed).
 std::vector<std::string> SplitCommandLine(const std::string& line);
-// Joins words into a command line, quoting those with blanks.
-std::string JoinCommandLine(const std::vector<std::string>& words);
 
 // The command interpreter that runs .BAT/.CMD files: $HALVORA_CMD, else
 // halvora-cmd beside the running executable, else in the tools directory of a

@@ -213,13 +213,6 @@ std::string ResolvePath(const std::string& root, const std::string& path) {
     return AddBackslash(root) + path;
 }
 
-bool IsPathPrefix(const std::string& dir, const std::string& path) {
-    std::string d = RemoveBackslash(dir);
-    if (d.empty() || path.size() < d.size()) return false;
-    if (!SameText(std::string_view(path).substr(0, d.size()), d)) return false;
-    return path.size() == d.size() || IsSep(path[d.size()]);
-}
-
 std::string RelativePath(const std::string& root, const std::string& path) {
     std::string r = AddBackslash(root);
     if (r.empty()) return path;

@@ -23,9 +23,6 @@ std::string BaseName(const std::string& path);
 std::string ResolvePath(const std::string& root, const std::string& path);
 // Path after Root when Path lies under Root (ignoring case); otherwise Path.
 std::string RelativePath(const std::string& root, const std::string& path);
-// Whether Dir is Path itself or one of its parent directories (ignoring case;
-// D:\Work is no prefix of D:\Work2).
-bool IsPathPrefix(const std::string& dir, const std::string& path);
 bool IsNetworkPath(const std::string& path);
 
 // Creates Dir and its missing parents; true when Dir exists afterwards.

@@ -163,7 +163,10 @@ TEST_F(FileTree, DosDateStamps) {
         EXPECT_LE(t.month, 12);
         EXPECT_GE(t.day, 1);
         EXPECT_LE(t.hour, 23);
-        (void)UnixFromDosDateTime(bad);
+        // ...and land in the DOS range (mktime moves a 31st of February on).
+        const int64_t secs = UnixFromDosDateTime(bad);
+        EXPECT_GE(secs, UnixFromDosDateTime(EncodeDosDateTime({1980, 1, 1, 0, 0, 0})));
+        EXPECT_LE(secs, UnixFromDosDateTime(EncodeDosDateTime({2107, 12, 31, 23, 59, 58})));
     }
     // Stamps after 2043 have bit 31 set: they compare as negative numbers.
     EXPECT_LT(EncodeDosDateTime({2050, 1, 1, 0, 0, 0}), 0);
@@ -218,7 +221,10 @@ TEST_F(FileTree, DrivesFacts) {
     ASSERT_TRUE(free.has_value());
     EXPECT_GT(*free, 0);
     EXPECT_FALSE(DiskFreeBytes("Q:\\").has_value());
-    (void)VolumeLabel("D:");  // may be empty; must not fail
+    // A directory of the test tree has no label of its own; no drive, none at all.
+    EXPECT_EQ(VolumeLabel("Q:"), "");
+    const std::string label = VolumeLabel("D:");
+    EXPECT_EQ(label.find('\\'), std::string::npos) << "udev escapes left in " << label;
 }
 
 // Sets an environment variable until the end of the scope.

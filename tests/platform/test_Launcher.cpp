@@ -13,6 +13,7 @@
 #include "platform/CodePage.h"
 #include "platform/Launcher.h"
 #include "platform/Process.h"
+#include "support/Process.h"
 #include "support/TempTree.h"
 
 namespace hv {
@@ -94,16 +95,7 @@ TEST(BatchLines, ArchiverAdapters) {
 // Processes of a group that are still alive (zombies waiting for a reaper do not count).
 int LiveMembers(int pgid) {
     int n = 0;
-    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-        std::string stat = test::ReadPosixFile(e.path().string() + "/stat");
-        size_t close = stat.rfind(')');
-        if (close == std::string::npos) continue;
-        std::istringstream in(stat.substr(close + 2));
-        char state;
-        int ppid, group;
-        in >> state >> ppid >> group;
-        if (group == pgid && state != 'Z') ++n;
-    }
+    for (const test::ProcessFacts& p : test::Processes()) n += p.pgid == pgid && p.state != 'Z';
     return n;
 }
 

@@ -140,29 +140,6 @@ TEST_F(ProjectFile, PlainProjectKeepsItsOwnSignature) {
     EXPECT_FALSE(plain.IsProjectFile());
 }
 
-// Quotes come off only as a pair (the reader's other cases are the INI file's).
-TEST_F(ProjectFile, ValuesAsTheyStandInTheFile) {
-    const std::pair<std::string, std::string> rows[] = {
-        {"Name=\"Docs\"", "Docs"},  {"Name=Docs", "Docs"},
-        {"Name=\"a\"b\"", "a\"b"},  {"Name=", ""},
-        {"Other=1", "Без имени"_a}, {"Name=  \" Docs \"  ", " Docs "},
-    };
-    for (const auto& [line, expected] : rows)
-        EXPECT_EQ(Load(WithKeys({line}))->Name(), expected) << line;
-}
-
-TEST_F(ProjectFile, DefaultsOfAnAlmostEmptyFile) {
-    auto p = Load(WithKeys({"Version=77"}));
-    EXPECT_TRUE(p->IncludeAllFiles);
-    EXPECT_FALSE(p->IncludeSubDirs);
-    EXPECT_TRUE(p->GlobalProjectExclude);
-    EXPECT_EQ(p->ArcType, 2);
-    EXPECT_EQ(p->CompressType, 2);
-    EXPECT_EQ(p->VolumeSize(), 0);
-    EXPECT_TRUE(p->Dirs().Empty());
-    EXPECT_TRUE(p->ArcFiles().Empty());
-}
-
 TEST_F(ProjectFile, NodeWithProjectPropertiesLosesItsOwnLists) {
     THL_HalvoraProject p;
     p.FileName = "N.hlj";

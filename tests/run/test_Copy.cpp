@@ -155,35 +155,25 @@ TEST_F(CopyTest, ArchiveRebuiltWithinOneDateStepIsCopiedAgain) {
     EXPECT_EQ(ReadFile(dst), "ARCHIVE BODY");
 }
 
-TEST_F(CopyTest, AfterCopyAnswers) {
-    AddPlace("Copy1");
-    prj.SetArcName("ONE.ARJ");
-    CreateFile("d/Save/ONE.ARJ", "one");
-    int after = 0;
-    // Verify, then copy again, then verify once more and go on.
-    const std::vector<uint8_t> answers = {4, 3, 4, 1};
-    prj.OnAfterCopy = [&](auto&, const std::string& s, auto&, int, int, uint8_t& code) {
-        events.push_back("after " + std::to_string(code) + " " + ExtractFileName(s));
-        code = answers.at(after++);
-    };
-    prj.CopyToSavePlaces(false);
-    const Strings want = {"before 1 ONE.ARJ", "after 1 ONE.ARJ",  "before 4 ONE.ARJ",
-                          "after 4 ONE.ARJ",  "before 1 ONE.ARJ", "after 1 ONE.ARJ",
-                          "before 4 ONE.ARJ", "after 4 ONE.ARJ"};
-    EXPECT_EQ(events, want);
-    EXPECT_EQ(ReadFile(Root() + "/d/Copy1/ONE.ARJ"), "one");
-}
-
-// The answers that end or skip, and what they leave behind.
-TEST_F(CopyTest, AnswersThatSkipOrStop) {
+// The answers of the copy events, given to the first calls: 0 skips the
+// file, 1 goes on, 2 stops, 3 copies again, 4 verifies.
+TEST_F(CopyTest, AnswersOfTheCopyEvents) {
     struct Row {
         const char* name;
-        uint8_t beforeAnswer;  // answer of OnBeforeCopy for the first file
-        bool stopSet;
+        std::vector<uint8_t> before, after;
+        Strings firstEvents;
         size_t copied;
+        bool stop;
     };
     const Row rows[] = {
-        {"SkipFirst", 0, false, 2}, {"StopAtFirst", 2, true, 0}, {"GoOn", 1, false, 3}};
+        {"SkipFirst", {0}, {}, {"before 1 BACKUP.A01"}, 2, false},
+        {"StopAtFirst", {2}, {}, {"before 1 BACKUP.A01"}, 0, true},
+        {"GoOn", {1}, {}, {"before 1 BACKUP.A01", "after 1 BACKUP.A01"}, 3, false},
+        {"VerifyThenCopyAgain", {}, {4, 3, 4, 1},
+         {"before 1 BACKUP.A01", "after 1 BACKUP.A01", "before 4 BACKUP.A01", "after 4 BACKUP.A01",
+          "before 1 BACKUP.A01", "after 1 BACKUP.A01", "before 4 BACKUP.A01", "after 4 BACKUP.A01"},
+         3, false},
+    };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         THL_HalvoraProject p;
@@ -193,13 +183,23 @@ TEST_F(CopyTest, AnswersThatSkipOrStop) {
         p.SavePlaces().Add("D:\\Save");
         p.SavePlaces().Add(std::string("D:\\") + row.name);
         p.MakeSaveDirectories = true;
-        int calls = 0;
-        p.OnBeforeCopy = [&](auto&, auto&, auto&, int, int, uint8_t& code) {
-            if (calls++ == 0) code = row.beforeAnswer;
+        Strings seen;
+        size_t befores = 0, afters = 0;
+        p.OnBeforeCopy = [&](auto&, const std::string& s, auto&, int, int, uint8_t& code) {
+            seen.push_back("before " + std::to_string(code) + " " + ExtractFileName(s));
+            if (befores < row.before.size()) code = row.before[befores++];
+        };
+        p.OnAfterCopy = [&](auto&, const std::string& s, auto&, int, int, uint8_t& code) {
+            seen.push_back("after " + std::to_string(code) + " " + ExtractFileName(s));
+            if (afters < row.after.size()) code = row.after[afters++];
         };
         p.CopyToSavePlaces(false);
-        EXPECT_EQ(p.Stop, row.stopSet);
+        ASSERT_GE(seen.size(), row.firstEvents.size());
+        EXPECT_EQ(Strings(seen.begin(), seen.begin() + row.firstEvents.size()), row.firstEvents);
+        EXPECT_EQ(p.Stop, row.stop);
         EXPECT_EQ(CopiesIn("d/"s + row.name + "/"), row.copied);
+        if (row.copied == 3)
+            EXPECT_EQ(ReadFile(Root() + "/d/" + row.name + "/BACKUP.ARJ"), "archive body");
     }
 }
 

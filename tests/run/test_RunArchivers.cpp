@@ -1,19 +1,16 @@
 // Whole archive runs with the real archivers behind halvora-cmd: what lands
 // in the archive, the output file, the up-to-date test across runs, the run
 // files, and a stop that must not leave the batch's processes behind.
-#include <dirent.h>
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <thread>
 
+#include "support/Process.h"
 #include "test_RunFixture.h"
 
 namespace hv {
@@ -24,21 +21,10 @@ using test::RunTree;
 const std::string kArj = "Arj u -i -a -v<VOLSIZE> -g<PASSWORD> <NOCOMPR> <ARCNAME>  !<LISTNAME> -y";
 const std::string kZip = "PkZIP -a <ARCNAME> @<LISTNAME>";
 
-std::string Capture(const std::string& command) {
-    std::string out;
-    if (FILE* f = popen(command.c_str(), "r")) {
-        char buf[4096];
-        size_t n;
-        while ((n = fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-        pclose(f);
-    }
-    return out;
-}
-
 // The first group of each line of a listing that matches Line.
 std::set<std::string> Listed(const std::string& command, const char* line) {
     std::set<std::string> names;
-    std::istringstream in(Capture(command));
+    std::istringstream in(test::ShellOutput(command));
     const std::regex re(line);
     std::smatch m;
     for (std::string l; std::getline(in, l);)
@@ -206,22 +192,6 @@ TEST_F(ArchiverRun, ZipTemplateBuildsZipAndDebugModeKeepsRunFiles) {
     EXPECT_EQ(lines, std::set<std::string>(alone.begin(), alone.end()));
 }
 
-// Processes that carry Arg as one of their arguments.
-int CountProcesses(const std::string& arg) {
-    const std::string want = std::string(1, '\0') + arg + '\0';
-    int n = 0;
-    DIR* d = opendir("/proc");
-    if (!d) return 0;
-    while (dirent* e = readdir(d)) {
-        if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
-        std::ifstream f(std::string("/proc/") + e->d_name + "/cmdline", std::ios::binary);
-        std::string cmd((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-        if (cmd.find(want) != std::string::npos) ++n;
-    }
-    closedir(d);
-    return n;
-}
-
 TEST_F(ArchiverRun, StopEndsTheBatchAndEverythingItStarted) {
     CreateDir("d/Arc");
     const std::string pause = std::to_string(200 + getpid() % 1000) + ".25";
@@ -234,7 +204,7 @@ TEST_F(ArchiverRun, StopEndsTheBatchAndEverythingItStarted) {
     THL_HalvoraProject* project = p.get();
     THL_HalvoraProject::RunMessagePump = [&] {
         // The stop button, pressed once the batch's program runs.
-        seen = seen || CountProcesses(pause) > 0;
+        seen = seen || test::ProcessRuns("sleep " + pause);
         if (seen || ++turns > 4000) project->SetStop(true);
     };
     p->MakeArchive();
@@ -242,9 +212,7 @@ TEST_F(ArchiverRun, StopEndsTheBatchAndEverythingItStarted) {
     EXPECT_TRUE(Exists(Root() + "/d/Work/pre.txt")) << "the pre-run batch runs in Dir";
     EXPECT_FALSE(Exists(Root() + "/d/Arc/Docs.hla")) << "a stopped run builds nothing";
     // Ended processes vanish from /proc asynchronously; wait for it, bounded.
-    for (int i = 0; i < 500 && CountProcesses(pause) > 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    EXPECT_EQ(CountProcesses(pause), 0);
+    EXPECT_TRUE(test::WaitFor([&] { return !test::ProcessRuns("sleep " + pause); }, 5));
 }
 
 }  // namespace

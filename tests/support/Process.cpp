@@ -9,7 +9,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <filesystem>
+#include <regex>
+#include <sstream>
 #include <cstdio>
 #include <cstdlib>
 #include <thread>
@@ -119,8 +123,32 @@ std::string ShellOutput(const std::string& command) {
     return out;
 }
 
+std::vector<ProcessFacts> Processes() {
+    std::vector<ProcessFacts> all;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.empty() || name[0] < '0' || name[0] > '9') continue;
+        ProcessFacts p;
+        p.pid = std::stoi(name);
+        // A process may end while it is read: what is gone is skipped.
+        const std::string stat = ReadPosixFile(e.path().string() + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size()) continue;
+        std::istringstream in(stat.substr(close + 2));
+        in >> p.state >> p.ppid >> p.pgid;
+        p.cmdline = ReadPosixFile(e.path().string() + "/cmdline");
+        std::replace(p.cmdline.begin(), p.cmdline.end(), '\0', ' ');
+        if (!p.cmdline.empty() && p.cmdline.back() == ' ') p.cmdline.pop_back();
+        all.push_back(std::move(p));
+    }
+    return all;
+}
+
 bool ProcessRuns(const std::string& pattern) {
-    return std::system(("pgrep -f '" + pattern + "' >/dev/null").c_str()) == 0;
+    const std::regex re(pattern);
+    for (const ProcessFacts& p : Processes())
+        if (p.pid != getpid() && p.state != 'Z' && std::regex_search(p.cmdline, re)) return true;
+    return false;
 }
 
 bool WaitFor(const std::function<bool()>& done, double seconds) {

@@ -20,7 +20,7 @@
 namespace hv {
 namespace {
 
-struct Spec {
+struct Shape {
     std::vector<std::string> deps;
     bool places = true;
     uint8_t arcType = kArcArj;
@@ -39,10 +39,10 @@ protected:
     }
     // A project over D:\Work\<name> with one old file, archive in D:\Arc\<name>,
     // copy in D:\Copy\<name>; the places are made unless MakeDirs asks the run to.
-    void MakeProject(const std::string& name, const Spec& spec = {}) {
+    void MakeProject(const std::string& name, const Shape& shape = {}) {
         const std::string file = CreateFile("d/Work/" + name + "/data.txt", "data of " + name + "\n");
         SetOld(file);
-        if (!spec.makeDirs) {
+        if (!shape.makeDirs) {
             CreateDir("d/Arc/" + name);
             CreateDir("d/Copy/" + name);
         }
@@ -51,15 +51,15 @@ protected:
         p.SetName(name);
         p.SetRootDir("D:\\Work\\" + name);
         p.IncludeAllFiles = true;
-        p.IncludeSubDirs = spec.subDirs;
-        if (spec.places) {
+        p.IncludeSubDirs = shape.subDirs;
+        if (shape.places) {
             p.SavePlaces().Add("D:\\Arc\\" + name);
             p.SavePlaces().Add("D:\\Copy\\" + name);
         }
-        for (const auto& d : spec.deps) p.Projects().Add(d + ".hlj");
-        p.ArcType = spec.arcType;
+        for (const auto& d : shape.deps) p.Projects().Add(d + ".hlj");
+        p.ArcType = shape.arcType;
         p.CompressType = 2;
-        p.MakeSaveDirectories = spec.makeDirs;
+        p.MakeSaveDirectories = shape.makeDirs;
         p.SaveToFile();
     }
     void SetOld(const std::string& posix) {

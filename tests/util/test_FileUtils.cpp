@@ -39,11 +39,6 @@ TEST(PathFunctions, Results) {
     EXPECT_EQ(RelativePath("D:\\Work\\", "d:\\work"), "");
     EXPECT_EQ(RelativePath("D:\\Work", "E:\\Work\\a"), "E:\\Work\\a");
 
-    EXPECT_FALSE(IsPathPrefix("D:\\Work", "D:\\Work2\\a"));
-    EXPECT_TRUE(IsPathPrefix("D:\\Work", "d:\\work\\a"));
-    EXPECT_TRUE(IsPathPrefix("D:\\Work\\", "D:\\Work"));
-    EXPECT_TRUE(IsPathPrefix("C:\\", "C:\\x"));
-    EXPECT_FALSE(IsPathPrefix("", "C:\\x"));
     EXPECT_TRUE(IsNetworkPath("\\\\srv\\x"));
     EXPECT_TRUE(IsNetworkPath("//srv/x"));
     EXPECT_FALSE(IsNetworkPath("C:\\x"));
@@ -72,10 +67,6 @@ TEST_F(FileUtilsTree, TempFileNameCountsUpWithinEightCharacters) {
     EXPECT_EQ(TempFileName("", "D:\\T\\ABC.BAT", false), "ABC3.BAT");
 
     EXPECT_EQ(TempFileName("D:\\T", "LONGNAME1", false), "LONGNAME11.tmp");
-    for (int n = 1; n <= 998; ++n) CreateFile("d/T/LONGNAME1" + std::to_string(n) + ".tmp");
-    EXPECT_EQ(TempFileName("D:\\T", "LONGNAME1", false), "LONGNAME1999.tmp");
-    CreateFile("d/T/LONGNAME1999.tmp");
-    EXPECT_EQ(TempFileName("D:\\T", "LONGNAME1", true), "");
 }
 
 TEST_F(FileUtilsTree, DirectoryHelpers) {
