@@ -22,6 +22,7 @@ namespace hv {
 namespace {
 
 constexpr int kSteps = 29;
+constexpr int kWidth = 360;  // as designed; a long message wraps
 
 int ToInt(int64_t v) { return static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); }
 
@@ -98,8 +99,7 @@ void TFormBar::InitBars(int mode, int64_t min1, int64_t max1, int64_t min2, int6
                 if (QWindow* mine = windowHandle()) mine->setTransientParent(owner->window()->windowHandle());
                 owner->setEnabled(false);
             }
-            adjustSize();
-            setFixedSize(sizeHint());
+            FitHeight();
             interrupted_ = false;
             show();
             break;
@@ -170,9 +170,17 @@ void TFormBar::Mess(int kind, const std::string& text) {
             ShowError("Bars: (Mess) ???");
             return;
     }
+    FitHeight();
     update();
     ActivateIfNeeded();
     QCoreApplication::processEvents();
+}
+
+void TFormBar::FitHeight() {
+    layout()->activate();
+    const int h = layout()->hasHeightForWidth() ? layout()->totalHeightForWidth(kWidth)
+                                                : layout()->totalSizeHint().height();
+    if (size() != QSize(kWidth, h)) setFixedSize(kWidth, h);
 }
 
 void TFormBar::Complete() {

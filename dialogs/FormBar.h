@@ -61,6 +61,9 @@ class TFormBar : public QDialog, public ProgressSink {
     void closeEvent(QCloseEvent* event) override;
 
   private:
+    // The design width; the height follows the wrapped message lines.
+    void FitHeight();
+
     struct Bar {
         int64_t min = 0, max = 100;
         int64_t scale = 1;  // caller's values per bar unit

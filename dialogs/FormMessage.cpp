@@ -107,6 +107,7 @@ TFormMessage::TFormMessage(QWidget* parent) : QDialog(parent) {
 
     pnButton_ = new QFrame(this);
     pnButton_->setObjectName("pnButton");
+    pnButton_->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);  // the text scrolls, not the buttons
     auto* buttons = new QVBoxLayout(pnButton_);
     buttons->setContentsMargins(kLeft, 8, kLeft, 8);
     auto* row = new QHBoxLayout;
@@ -285,9 +286,10 @@ void TFormMessage::LayOut() {
     const int w = std::clamp(want + 2 * kLeft + scrollBar + 8, kMinWidth, maxW);
     const int bodyW = w - scrollBar;
     QWidget* content = sb_->widget();
-    const int bodyH = content->layout()->hasHeightForWidth()
-                          ? content->layout()->heightForWidth(bodyW)
-                          : content->sizeHint().height();
+    const int bodyH = std::max(content->layout()->hasHeightForWidth()
+                                   ? content->layout()->heightForWidth(bodyW)
+                                   : content->sizeHint().height(),
+                               sb_->minimumSizeHint().height());
     pnButton_->layout()->activate();
     const int h = std::clamp(pnHeader_->sizeHint().height() + bodyH +
                                  pnButton_->sizeHint().height(),

@@ -4,6 +4,7 @@
 
 #include <QDialog>
 #include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <vector>
@@ -18,17 +19,37 @@ namespace hv::test {
 
 namespace {
 
+// A window shown again (the same object) is a new modal window for the acts.
+class HideWatch : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
 struct ModalQueue {
     std::deque<std::function<void(QWidget*)>> acts;
     std::vector<QPointer<QWidget>> handled;
     QPointer<QWidget> stray;
     int strayPolls = 0;
+    int running = 0;  // acts inside their call
+
     QTimer* timer = nullptr;
+    HideWatch hideWatch;
 };
 
 ModalQueue& Modals() {
     static ModalQueue q;
     return q;
+}
+
+bool HideWatch::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide) {
+        auto& h = Modals().handled;
+        h.erase(std::remove_if(h.begin(), h.end(),
+                               [&](const QPointer<QWidget>& p) { return !p || p == watched; }),
+                h.end());
+        watched->removeEventFilter(this);
+    }
+    return false;
 }
 
 bool Handled(QWidget* w) {
@@ -40,13 +61,17 @@ bool Handled(QWidget* w) {
 void Poll() {
     ModalQueue& q = Modals();
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible() || Handled(modal)) return;
-    if (q.acts.empty()) {
-        // Nobody expects this window: fail after a while rather than hang.
+    if (!modal || !modal->isVisible()) return;
+    // A window whose act has returned and left it open, or one nobody
+    // expects: fail after a while rather than hang.
+    if (Handled(modal) && q.running > 0) return;
+    if (Handled(modal) || q.acts.empty()) {
         if (q.stray != modal) q.stray = modal, q.strayPolls = 0;
         if (++q.strayPolls > 500) {
-            ADD_FAILURE() << "unexpected modal window " << modal->objectName().toStdString();
-            q.handled.push_back(modal);
+            ADD_FAILURE() << (Handled(modal) ? "modal window left open: " : "unexpected modal window ")
+                          << modal->objectName().toStdString();
+            q.stray = nullptr;
+            if (!Handled(modal)) q.handled.push_back(modal);
             if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
             else modal->close();
         }
@@ -55,11 +80,15 @@ void Poll() {
     auto act = std::move(q.acts.front());
     q.acts.pop_front();
     q.handled.push_back(modal);
+    modal->installEventFilter(&q.hideWatch);
     // Run from a timer of its own: a modal window the act opens must still
     // be polled, and a timer is never fired again inside its own handler.
     QPointer<QWidget> target = modal;
     QTimer::singleShot(0, [act = std::move(act), target] {
+        ++Modals().running;
+        Modals().stray = nullptr;
         if (target) act(target);
+        --Modals().running;
     });
 }
 

@@ -105,9 +105,9 @@ TEST_F(FontsPlacementTest, FontsAndPlacementSurviveARestart) {
         Sample w;
         w.show();
         w.move(120, 80);
-        w.resize(500, 420);
+        w.resize(560, 480);
         QCoreApplication::processEvents();
-        w.splitter->setSizes({150, 300});
+        w.splitter->setSizes({150, w.splitter->width() - 150 - w.splitter->handleWidth()});
         w.list->header()->resizeSection(0, 70);
         w.list->header()->resizeSection(1, 40);
         QCoreApplication::processEvents();
@@ -117,7 +117,7 @@ TEST_F(FontsPlacementTest, FontsAndPlacementSurviveARestart) {
     const std::string ini = ReadFile(SettingsFile());
     EXPECT_NE(ini.find("[EditFont]\r\nName=\"Courier New\"\r\nSize=11\r\nColor=255\r\nCharset=204\r\nStyle=12"),
               std::string::npos) << ini;
-    EXPECT_NE(ini.find("[FormSamplePosition]\r\nLeft=120\r\nTop=80\r\nWidth=500\r\nHeight=420\r\n"
+    EXPECT_NE(ini.find("[FormSamplePosition]\r\nLeft=120\r\nTop=80\r\nWidth=560\r\nHeight=480\r\n"
                        "WindowState=0\r\nBorderStyle=2\r\nVisible=1\r\n"),
               std::string::npos) << ini;
     EXPECT_NE(ini.find("lvFiles=\"007000400"), std::string::npos) << ini;
@@ -130,10 +130,11 @@ TEST_F(FontsPlacementTest, FontsAndPlacementSurviveARestart) {
     again.show();
     QCoreApplication::processEvents();
     EXPECT_EQ(again.pos(), QPoint(120, 80));
-    EXPECT_EQ(again.size(), QSize(500, 420));
+    EXPECT_EQ(again.size(), QSize(560, 480));
     EXPECT_EQ(again.list->header()->sectionSize(0), 70);
     EXPECT_EQ(again.list->header()->sectionSize(1), 40);
     EXPECT_EQ(again.splitter->sizes().value(0), 150);
+    EXPECT_NE(ini.find("spMain=\"0150"), std::string::npos) << ini;
     EXPECT_EQ(again.findChild<QLineEdit*>("edName")->font().family(), "Courier New");
 }
 

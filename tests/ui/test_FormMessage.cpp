@@ -218,14 +218,16 @@ TEST_F(FormMessageTest, EndProgramButtonAsksAndEndsOnlyOnYes) {
     auto saved = EndProcessNow;
     EndProcessNow = [&] { ++ended; };
     for (bool yes : {false, true}) {
-        OnNextModal([&](QWidget* w) { Click(w, "btCancelApp"); });
+        OnNextModal([&](QWidget* w) {
+            Click(w, "btCancelApp");  // the question runs inside the click
+            EXPECT_EQ(w->isVisible(), !yes);
+            if (w->isVisible()) Click(w, "btOk");
+        });
         OnNextModal([&](QWidget* box) {
             // The platform's box: "Нет" is the default.
             EXPECT_EQ(box->findChild<QPushButton*>("btNo")->isDefault(), true);
             Click(box, yes ? "btYes" : "btNo");
         });
-        if (!yes)
-            OnNextModal([](QWidget* w) { Click(w, "btOk"); });
         ShowError("boom");
     }
     EndProcessNow = saved;
