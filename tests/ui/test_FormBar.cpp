@@ -72,7 +72,7 @@ TEST_F(FormBarTest, OneOrTwoBarsAndTheOwnerDisabledWhileShown) {
     }
 }
 
-TEST_F(FormBarTest, BarsMoveInAbout29Steps) {
+TEST_F(FormBarTest, BarsMoveInAbout29StepsAndWrongNumbersChangeNothing) {
     TFormBar f;
     f.InitBars(0, 0, 1000, 0, 50, &owner_);
     struct Step {
@@ -92,6 +92,18 @@ TEST_F(FormBarTest, BarsMoveInAbout29Steps) {
     f.InitBars(1, 0, 100, 0, 0, nullptr);
     f.Complete();
     EXPECT_EQ(Bar(f, "Bar1")->value(), 100);
+
+    // Wrong bar or message numbers are shown and change nothing.
+    ScriptedResponder responder;
+    f.PosBar(1, 50);
+    f.PosBar(3, 10);
+    f.Mess(7, "x");
+    f.InitBars(9, 0, 1);
+    EXPECT_EQ(Bar(f, "Bar1")->value(), 50);
+    std::vector<std::string> shown;
+    for (const auto& r : responder.RequestsOf("ShowError")) shown.push_back(r.message);
+    EXPECT_EQ(shown, (std::vector<std::string>{"Bars: (PosBar)???", "Bars: (Mess) ???",
+                                               "Bars: (Init) ???"}));
     f.Close();
 }
 
@@ -111,22 +123,6 @@ TEST_F(FormBarTest, ProgressTotalsOf2GiBUseTheScale) {
     sink.InitBarsLarge(1, 0, 3 * gib);
     sink.PosBarLarge(1, 3 * gib);
     EXPECT_EQ(Bar(f, "Bar1")->value(), Bar(f, "Bar1")->maximum());
-    f.Close();
-}
-
-TEST_F(FormBarTest, WrongNumbersAreShownAndChangeNothing) {
-    ScriptedResponder responder;
-    TFormBar f;
-    f.InitBars(0, 0, 100, 0, 0, &owner_);
-    f.PosBar(1, 50);
-    f.PosBar(3, 10);
-    f.Mess(7, "x");
-    f.InitBars(9, 0, 1);
-    EXPECT_EQ(Bar(f, "Bar1")->value(), 50);
-    std::vector<std::string> shown;
-    for (const auto& r : responder.RequestsOf("ShowError")) shown.push_back(r.message);
-    EXPECT_EQ(shown, (std::vector<std::string>{"Bars: (PosBar)???", "Bars: (Mess) ???",
-                                               "Bars: (Init) ???"}));
     f.Close();
 }
 

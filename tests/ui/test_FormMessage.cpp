@@ -177,6 +177,9 @@ TEST_F(FormMessageTest, LongCaptionsAreStackedShortOnesInARow) {
             EXPECT_GT(p2.y(), p1.y()) << r.name;
             EXPECT_EQ(b1->width(), b2->width()) << r.name;
             EXPECT_LE(f.width(), f.maximumWidth()) << r.name;
+            // The last one is not squeezed out of sight by the text.
+            auto* b5 = Find<QPushButton>(&f, "bt5");
+            EXPECT_EQ(b5->visibleRegion().boundingRect().size(), b5->size()) << r.name;
         } else {
             EXPECT_EQ(p2.y(), p1.y()) << r.name;
             EXPECT_GE(p2.x() - (p1.x() + b1->width()), 16) << r.name;
