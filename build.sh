@@ -3,10 +3,14 @@
 #   bash build.sh run     install what is missing, build, launch the program
 #   bash build.sh test    install what is missing, build, run every test
 #   bash build.sh build   install what is missing, build
+#   bash build.sh shots   install what is missing, build, render every window to build/shots/*.png
 set -euo pipefail
 cd "$(dirname "$0")"
 
-packages=(g++ cmake ninja-build pkg-config libgtest-dev qt6-base-dev arj zip unzip procps)
+# Liberation stands in for Arial, Times New Roman and Courier New with the same
+# metrics; DejaVu is the Cyrillic sans behind everything else.
+packages=(g++ cmake ninja-build pkg-config libgtest-dev qt6-base-dev arj zip unzip procps
+          fonts-liberation2 fonts-dejavu-core)
 
 install_missing() {
     local missing=()
@@ -33,5 +37,9 @@ case "$cmd" in
     run) exec ./build/halvora ;;
     test) ctest --test-dir build --output-on-failure -j2 --timeout 900 ;;
     build) ;;
-    *) echo "usage: bash build.sh run|test|build" >&2; exit 2 ;;
+    shots)
+        rm -rf build/shots
+        ctest --test-dir build --output-on-failure -R '^test_shots$'
+        ls build/shots ;;
+    *) echo "usage: bash build.sh run|test|build|shots" >&2; exit 2 ;;
 esac

@@ -1,10 +1,7 @@
-#include <QApplication>
-
-#include "app/FormMain.h"
+#include "app/Startup.h"
+#include "ui/Command.h"
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    hv::TFormMain window;
-    window.show();
-    return app.exec();
+    hv::THalvoraApplication app(argc, argv);
+    return hv::RunApplication();
 }

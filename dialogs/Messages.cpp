@@ -120,20 +120,94 @@ std::string KindBanner(uint16_t kind) {
     return "Сообщение"_a;
 }
 
+namespace {
+
+constexpr char kRawBegin = '\x01';
+constexpr char kRawEnd = '\x02';
+
+// A message part built from plain pieces (line breaks expanded) and raw
+// pieces (kept as they stand).
+class PartBuilder {
+  public:
+    void Plain(char c) { plain_ += c; }
+    void Raw(std::string_view s) {
+        Flush();
+        out_ += s;
+    }
+    std::string Take() {
+        Flush();
+        return std::move(out_);
+    }
+
+  private:
+    void Flush() {
+        out_ += ExpandLineBreaks(plain_);
+        plain_.clear();
+    }
+    std::string plain_, out_;
+};
+
+// Length of the raw piece starting at S[I] (a kRawBegin), marks included.
+size_t RawPieceLength(std::string_view s, size_t i) {
+    size_t end = s.find(kRawEnd, i + 1);
+    return (end == std::string_view::npos ? s.size() : end + 1) - i;
+}
+
+std::string_view RawPieceText(std::string_view s, size_t i, size_t len) {
+    size_t inner = len - 1;
+    if (i + len <= s.size() && s[i + len - 1] == kRawEnd) --inner;
+    return s.substr(i + 1, inner);
+}
+
+}  // namespace
+
+std::string RawText(std::string_view s) {
+    std::string out;
+    out.reserve(s.size() + 2);
+    out += kRawBegin;
+    for (char c : s) out += (c == kRawBegin || c == kRawEnd) ? '?' : c;
+    out += kRawEnd;
+    return out;
+}
+
+std::string PlainText(std::string_view s) {
+    std::string out;
+    out.reserve(s.size());
+    for (char c : s)
+        if (c != kRawBegin && c != kRawEnd) out += c;
+    return out;
+}
+
 std::string ExpandMessageBreaks(std::string_view s) {
-    return ExpandLineBreaks(s);
+    PartBuilder b;
+    for (size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == kRawBegin) {
+            size_t len = RawPieceLength(s, i);
+            b.Raw(RawPieceText(s, i, len));
+            i += len - 1;
+        } else {
+            b.Plain(s[i]);
+        }
+    }
+    return b.Take();
 }
 
 MessageParts SplitMessage(std::string_view message) {
     // Undouble the bars while looking for the first single one.
-    std::string head, rest;
+    PartBuilder head, rest;
     bool split = false;
-    std::string* cur = &head;
+    PartBuilder* cur = &head;
     for (size_t i = 0; i < message.size(); ++i) {
         char c = message[i];
+        if (c == kRawBegin) {
+            size_t len = RawPieceLength(message, i);
+            cur->Raw(RawPieceText(message, i, len));
+            i += len - 1;
+            continue;
+        }
         if (c == '|') {
             if (i + 1 < message.size() && message[i + 1] == '|') {
-                *cur += '|';
+                cur->Plain('|');
                 ++i;
                 continue;
             }
@@ -143,14 +217,14 @@ MessageParts SplitMessage(std::string_view message) {
                 continue;
             }
         }
-        *cur += c;
+        cur->Plain(c);
     }
     MessageParts out;
     if (split) {
-        out.heading = ExpandLineBreaks(head);
-        out.text = ExpandLineBreaks(rest);
+        out.heading = head.Take();
+        out.text = rest.Take();
     } else {
-        out.text = ExpandLineBreaks(head);
+        out.text = head.Take();
     }
     return out;
 }
@@ -159,6 +233,10 @@ bool MessageRequest::IsQuestion() const {
     if (platformBox) return (flags & 0xF) != kMbOk;
     if (!buttons.empty()) return buttons.size() >= 2;
     return (kind & (kMsgOk | kMsgYes)) && (kind & (kMsgCancel | kMsgNo));
+}
+
+int MessageRequest::NoAnswerResult() const {
+    return !platformBox && !buttons.empty() ? -1 : escapeResult;
 }
 
 MessageHandler* InstallMessageHandler(MessageHandler* handler) {
@@ -185,7 +263,7 @@ int StderrMessagePrinter::Ask(const MessageRequest& r) {
         out += ")\n";
     }
     std::fputs(out.c_str(), stderr);
-    return r.escapeResult;
+    return r.NoAnswerResult();
 }
 
 void ApplyButtons(MessageRequest& r, const MsgButtons& buttons) {
@@ -196,14 +274,14 @@ void ApplyButtons(MessageRequest& r, const MsgButtons& buttons) {
         if (!v.isText)
             r.escapeResult = v.number;
         else if (!v.text.empty())
-            r.buttons.push_back(v.text);
+            r.buttons.push_back(PlainText(v.text));
         return;
     }
     r.keyPreview = false;
     for (const TArg& arg : buttons) {
         ButtonValue v = Classify(arg);
         if (v.isText) {
-            r.buttons.push_back(v.text);
+            r.buttons.push_back(PlainText(v.text));
         } else {
             if (!r.buttons.empty()) BadButtons();
             r.escapeResult = v.number;
@@ -235,8 +313,8 @@ int MessageDialog(const std::string& caption, const std::string& banner, const s
     MessageRequest r = WindowRequest("MessageDialog", kind == 0 ? kKindChoice : kind);
     ApplyButtons(r, buttons);
     SetHeadingAndText(r, heading, text);
-    if (!caption.empty()) r.caption = caption;
-    if (!banner.empty()) r.banner = banner;
+    if (!caption.empty()) r.caption = PlainText(caption);
+    if (!banner.empty()) r.banner = PlainText(banner);
     return Dispatch(r);
 }
 
@@ -285,9 +363,9 @@ int PlatformMessageFlags(const std::string& text, const std::string& caption, ui
     r.function = "PlatformMessageFlags";
     r.platformBox = true;
     r.flags = flags & 0xFFFF;
-    r.caption = caption;
+    r.caption = PlainText(caption);
     r.message = text;
-    r.text = text;
+    r.text = PlainText(text);
     r.escapeResult = PlatformEscape(r.flags);
     return Dispatch(r);
 }
@@ -297,9 +375,9 @@ int PlatformMessage(const std::string& text, const std::string& caption) {
     r.function = "PlatformMessage";
     r.platformBox = true;
     r.flags = kMbOk;
-    r.caption = caption;
+    r.caption = PlainText(caption);
     r.message = text;
-    r.text = text;
+    r.text = PlainText(text);
     r.escapeResult = kIdOk;
     return Dispatch(r);
 }
@@ -311,7 +389,7 @@ bool AskYesNoWarn(const std::string& text, bool defaultYes) {
     r.flags = kMbYesNo | kMbIconQuestion | (defaultYes ? 0u : static_cast<unsigned>(kMbDefButton2));
     r.caption = "!!!  В Н И М А Н И Е  !!!"_a;
     r.message = text;
-    r.text = text;
+    r.text = PlainText(text);
     r.escapeResult = kIdNo;
     return Dispatch(r) == kIdYes;
 }

@@ -4,7 +4,9 @@
 // responder in tests, a stderr printer when nothing is installed).
 //
 // Message strings may carry a heading and a text separated by a single '|'
-// ("||" is a literal bar); "\n" (two characters) is a line break.
+// ("||" is a literal bar); "\n" (two characters) is a line break. Data put
+// into a message (paths, project names) goes in through RawText, so that a
+// bar or a backslash in it is shown as it stands.
 #pragma once
 
 #include <cstdint>
@@ -61,6 +63,14 @@ MessageParts SplitMessage(std::string_view message);
 // "\n" -> CR LF as in SplitMessage, for heading and text given separately.
 std::string ExpandMessageBreaks(std::string_view s);
 
+// Marks S as data inside a message string: it is neither split at a bar nor
+// given line breaks at "\n". The marks are control characters that 1251
+// text never shows; control characters of S itself become '?'.
+std::string RawText(std::string_view s);
+// S without the marks of RawText (for places that show a message as it
+// stands: the platform's box, captions, a terminal).
+std::string PlainText(std::string_view s);
+
 // Results of the platform's standard message box.
 enum : int {
     kIdOk = 1,
@@ -98,11 +108,16 @@ struct MessageRequest {
     std::string heading;       // split and with line breaks expanded
     std::string text;
     std::vector<std::string> buttons;  // caller buttons; empty = standard buttons
-    int escapeResult = 1;              // answer given by Esc (or by nobody answering)
+    int escapeResult = 1;              // answer given by Esc
     bool keyPreview = true;            // false when two or more button values were passed
 
     // Whether the request offers more than one answer (a question).
     bool IsQuestion() const;
+    // The answer of a box that nobody answered (closed by the window manager,
+    // hidden, nothing queued): the escape result for standard buttons, -1 (no
+    // button) when the caller gave buttons of its own, since their button 1 is
+    // often "try again".
+    int NoAnswerResult() const;
 };
 
 // The installed implementation of the message window.
@@ -120,7 +135,7 @@ class MessageHandler {
 MessageHandler* InstallMessageHandler(MessageHandler* handler);
 MessageHandler& CurrentMessageHandler();
 
-// Writes each request to stderr (converted to UTF-8) and gives its escape result.
+// Writes each request to stderr (converted to UTF-8) and gives its NoAnswerResult.
 class StderrMessagePrinter : public MessageHandler {
   public:
     int Ask(const MessageRequest& request) override;

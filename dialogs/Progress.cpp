@@ -4,6 +4,37 @@
 
 namespace hv {
 
+int64_t ProgressSink::ScaleFor(int64_t min, int64_t max) {
+    constexpr int64_t kIntMax = 0x7FFFFFFF;
+    auto mag = [](int64_t v) { return v < 0 ? -(v + 1) : v; };  // no overflow at INT64_MIN
+    const int64_t span = std::max(mag(min), mag(max));
+    return span <= kIntMax ? 1 : span / kIntMax + 1;
+}
+
+void ProgressSink::InitBarsLarge(int mode, int64_t min1, int64_t max1, int64_t min2,
+                                 int64_t max2) {
+    max1 = std::max(max1, min1);
+    max2 = std::max(max2, min2);
+    if (mode == 0 || mode == 1) {
+        largeScale_[0] = ScaleFor(min1, max1);
+        largeMax1_ = max1;
+        largeMax1Set_ = true;
+    }
+    if (mode == 0 || mode == 2) largeScale_[1] = ScaleFor(min2, max2);
+    InitBars(mode, static_cast<int>(min1 / largeScale_[0]), static_cast<int>(max1 / largeScale_[0]),
+             static_cast<int>(min2 / largeScale_[1]), static_cast<int>(max2 / largeScale_[1]));
+}
+
+void ProgressSink::PosBarLarge(int bar, int64_t position) {
+    const int64_t scale = bar == 2 ? largeScale_[1] : largeScale_[0];
+    const int64_t v = position / scale;
+    PosBar(bar, static_cast<int>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)));
+}
+
+int64_t ProgressSink::GetMax1Large() const {
+    return largeMax1Set_ && largeMax1_ / largeScale_[0] == GetMax1() ? largeMax1_ : GetMax1();
+}
+
 void NullProgress::InitBars(int mode, int min1, int max1, int min2, int max2) {
     max1 = std::max(max1, min1);
     max2 = std::max(max2, min2);

@@ -3,6 +3,7 @@
 // plugs in here; NullProgress keeps the state without showing anything.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace hv {
@@ -29,6 +30,24 @@ class ProgressSink {
     void Pos1(int position) { PosBar(1, position); }
     void SetTitle(const std::string& text) { Mess(0, text); }
     void SetMessage1(const std::string& text) { Mess(1, text); }
+
+    // Ranges and positions that need not fit in int (byte counts of a large
+    // copy). This default divides them by a scale that brings the range into
+    // int and hands them to InitBars and PosBar; a window with a scale of its
+    // own overrides them.
+    virtual void InitBarsLarge(int mode, int64_t min1, int64_t max1, int64_t min2 = 0,
+                               int64_t max2 = 0);
+    virtual void PosBarLarge(int bar, int64_t position);
+    // Bar 1's maximum as given to InitBarsLarge (or GetMax1 after InitBars).
+    virtual int64_t GetMax1Large() const;
+
+    // The divisor that brings Min..Max into int (1 for ranges that fit).
+    static int64_t ScaleFor(int64_t min, int64_t max);
+
+  private:
+    int64_t largeScale_[2] = {1, 1};
+    int64_t largeMax1_ = 0;
+    bool largeMax1Set_ = false;
 };
 
 // Shows nothing; remembers what it was told so that callers and tests can read it.

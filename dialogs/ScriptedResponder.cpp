@@ -23,7 +23,7 @@ void ScriptedResponder::AnswerNo() {
 int ScriptedResponder::Ask(const MessageRequest& request) {
     Record rec;
     rec.request = request;
-    rec.result = request.escapeResult;
+    rec.result = request.NoAnswerResult();
     if (request.IsQuestion() && !answers_.empty()) {
         Queued q = answers_.front();
         answers_.pop_front();

@@ -3,8 +3,9 @@
 // back when destroyed.
 //
 // Only questions (requests with more than one possible answer) take answers
-// from the queue; plain messages are recorded and closed with their escape
-// result (Ok). A question with no queued answer gets its escape result.
+// from the queue; plain messages are recorded and closed as if nobody had
+// answered (Ok for the standard button). A question with no queued answer
+// gets the same: MessageRequest::NoAnswerResult.
 #pragma once
 
 #include <deque>
@@ -20,7 +21,7 @@ class ScriptedResponder : public MessageHandler {
     struct Record {
         MessageRequest request;
         int result = 0;
-        bool answered = false;  // false: nobody answered, the escape result was given
+        bool answered = false;  // false: nobody answered, NoAnswerResult was given
     };
 
     ScriptedResponder();

@@ -185,12 +185,59 @@ TEST_F(Seam, ConfirmDeleteTexts) {
 TEST_F(Seam, ChooseButtonReturnsTheButtonNumber) {
     responder.Answer(3);
     EXPECT_EQ(ChooseButton("Pick", "one", {"A", "B", "C"}), 3);
-    EXPECT_EQ(ChooseButtonWarn("Pick", "none", {0, "A", "B"}), 0);  // Esc
+    EXPECT_EQ(ChooseButtonWarn("Pick", "none", {0, "A", "B"}), -1);  // nobody answered
     const MessageRequest& r = responder.Records()[0].request;
     EXPECT_EQ(r.buttons, (std::vector<std::string>{"A", "B", "C"}));
     EXPECT_FALSE(r.keyPreview);
     EXPECT_EQ(responder.Records()[1].request.kind, NormalizeKind(96));
     EXPECT_EQ(responder.Records()[1].request.banner, "Ошибка !!!"_a);
+}
+
+// A diskette question ("check another diskette", "cancel") that nobody answers
+// must not come back as button 1, or its caller asks again for ever.
+TEST_F(Seam, UnansweredCallerButtonBoxIsNoButton) {
+    struct Row {
+        const char* name;
+        MsgButtons buttons;
+        int expected;
+    } rows[] = {
+        {"two captions", {"Проверить другую"_a, "Отменить"_a}, -1},
+        {"escape value before captions", {1, "Retry", "Cancel"}, -1},
+        {"one caption", {"Повторить"_a}, -1},
+        {"standard Yes/No keeps its escape answer", {2}, 2},
+    };
+    for (const Row& r : rows) EXPECT_EQ(ChooseButton("H", "T", r.buttons), r.expected) << r.name;
+
+    MessageHandler* previous = InstallMessageHandler(nullptr);
+    testing::internal::CaptureStderr();
+    int printed = ChooseButton("H", "T", {"A", "B"});
+    testing::internal::GetCapturedStderr();
+    InstallMessageHandler(previous);
+    EXPECT_EQ(printed, -1);
+}
+
+// A path or a project name put into a message stays as it stands.
+TEST(MessageSplit, RawDataPartsAreNotSplitNorBroken) {
+    struct Row {
+        const char* name;
+        std::string in, heading, text;
+    } rows[] = {
+        {"path with \\n", "Не найден каталог|"_a + RawText("D:\\notes\\new"), "Не найден каталог"_a,
+         "D:\\notes\\new"},
+        {"name with a bar, no heading", "Проект "_a + RawText("A|B") + " удален"_a, "",
+         "Проект A|B удален"_a},
+        {"bar in data before the real one", RawText("x|y") + "|text\\nmore", "x|y",
+         "text\r\nmore"},
+        {"doubled bars in data stay doubled", RawText("a||b"), "", "a||b"},
+        {"marks inside data are neutralised", RawText("a\x02|b"), "", "a?|b"},
+    };
+    for (const Row& r : rows) {
+        MessageParts p = SplitMessage(r.in);
+        EXPECT_EQ(p.heading, r.heading) << r.name;
+        EXPECT_EQ(p.text, r.text) << r.name;
+    }
+    EXPECT_EQ(ExpandMessageBreaks("a\\n" + RawText("D:\\new")), "a\r\nD:\\new");
+    EXPECT_EQ(PlainText("x" + RawText("D:\\n|a")), "xD:\\n|a");
 }
 
 TEST_F(Seam, MessageDialogKindZeroAndReplacedTexts) {

@@ -1,0 +1,186 @@
+#include "UiFixture.h"
+
+#include <unistd.h>
+
+#include <QDialog>
+#include <QTimer>
+#include <algorithm>
+#include <deque>
+#include <filesystem>
+#include <vector>
+
+#include "platform/CodePage.h"
+#include "settings/Fonts.h"
+#include "settings/IniSections.h"
+#include "settings/WorkDirs.h"
+#include "ui/Command.h"
+
+namespace hv::test {
+
+namespace {
+
+// A window shown again (the same object) is a new modal window for the acts.
+class HideWatch : public QObject {
+  public:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+};
+
+struct ModalQueue {
+    std::deque<std::function<void(QWidget*)>> acts;
+    std::vector<QPointer<QWidget>> handled;
+    QPointer<QWidget> stray;
+    int strayPolls = 0;
+    int running = 0;  // acts inside their call
+
+    QTimer* timer = nullptr;
+    HideWatch hideWatch;
+};
+
+ModalQueue& Modals() {
+    static ModalQueue q;
+    return q;
+}
+
+bool HideWatch::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide) {
+        auto& h = Modals().handled;
+        h.erase(std::remove_if(h.begin(), h.end(),
+                               [&](const QPointer<QWidget>& p) { return !p || p == watched; }),
+                h.end());
+        watched->removeEventFilter(this);
+    }
+    return false;
+}
+
+bool Handled(QWidget* w) {
+    for (const QPointer<QWidget>& p : Modals().handled)
+        if (p == w) return true;
+    return false;
+}
+
+void Poll() {
+    ModalQueue& q = Modals();
+    QWidget* modal = QApplication::activeModalWidget();
+    if (!modal || !modal->isVisible()) return;
+    // A window whose act has returned and left it open, or one nobody
+    // expects: fail after a while rather than hang.
+    if (Handled(modal) && q.running > 0) return;
+    if (Handled(modal) || q.acts.empty()) {
+        if (q.stray != modal) q.stray = modal, q.strayPolls = 0;
+        if (++q.strayPolls > 500) {
+            ADD_FAILURE() << (Handled(modal) ? "modal window left open: " : "unexpected modal window ")
+                          << modal->objectName().toStdString();
+            q.stray = nullptr;
+            if (!Handled(modal)) q.handled.push_back(modal);
+            if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
+            else modal->close();
+        }
+        return;
+    }
+    auto act = std::move(q.acts.front());
+    q.acts.pop_front();
+    q.handled.push_back(modal);
+    modal->installEventFilter(&q.hideWatch);
+    // Run from a timer of its own: a modal window the act opens must still
+    // be polled, and a timer is never fired again inside its own handler.
+    QPointer<QWidget> target = modal;
+    QTimer::singleShot(0, [act = std::move(act), target] {
+        ++Modals().running;
+        Modals().stray = nullptr;
+        if (target) act(target);
+        --Modals().running;
+    });
+}
+
+}  // namespace
+
+QApplication& App() {
+    static THalvoraApplication* app = [] {
+        setenv("QT_QPA_PLATFORM", "offscreen", 0);
+        static int argc = 1;
+        static char name[] = "halvora-test";
+        static char* argv[] = {name, nullptr};
+        return new THalvoraApplication(argc, argv);
+    }();
+    return *app;
+}
+
+std::string A(const char* utf8) { return Utf8ToAnsi(utf8); }
+
+void UiTest::SetUp() {
+    App();
+    TempTree::SetUp();
+    char cwd[4096];
+    savedCwd_ = getcwd(cwd, sizeof cwd) ? cwd : "/";
+    savedProgramDir_ = workdirs::ProgramDir();
+    CreateDir("d/Prog");
+    CloseSettingsIni();
+    workdirs::InitWorkDirs("D:\\Prog\\");
+    LoadFonts();
+    messages_ = std::make_unique<TQtMessageHandler>();
+    ModalQueue& q = Modals();
+    q.acts.clear();
+    q.handled.clear();
+    if (!q.timer) {
+        q.timer = new QTimer(&App());
+        q.timer->setInterval(10);
+        QObject::connect(q.timer, &QTimer::timeout, &Poll);
+    }
+    q.timer->start();
+}
+
+void UiTest::TearDown() {
+    ModalQueue& q = Modals();
+    q.timer->stop();
+    EXPECT_TRUE(q.acts.empty()) << q.acts.size() << " modal acts never ran";
+    q.acts.clear();
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible()) w->hide();
+    QCoreApplication::processEvents();
+    messages_.reset();
+    CloseSettingsIni();
+    if (chdir(savedCwd_.c_str()) != 0) ADD_FAILURE() << "cannot return to " << savedCwd_;
+    workdirs::SetProgramDir(savedProgramDir_);
+    TempTree::TearDown();
+}
+
+std::string UiTest::SettingsFile() const { return Root() + "/d/Prog/halvora.ini"; }
+
+void UiTest::Restart() {
+    CloseSettingsIni();
+    LoadFonts();
+}
+
+void UiTest::Click(const QWidget* root, const char* name) {
+    if (QWidget* w = Find<QWidget>(root, name)) QTest::mouseClick(w, Qt::LeftButton);
+}
+
+void UiTest::Type(QWidget* w, const char* utf8) {
+    for (QChar c : QString::fromUtf8(utf8)) {
+        if (c.unicode() < 0x80)
+            QTest::keyClick(w, static_cast<char>(c.unicode()));
+        else
+            QTest::sendKeyEvent(QTest::Click, w, Qt::Key_unknown, QString(c), Qt::NoModifier);
+    }
+}
+
+void UiTest::Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods) {
+    QTest::keyClick(w, key, mods);
+}
+
+void UiTest::OnNextModal(std::function<void(QWidget*)> act) {
+    Modals().acts.push_back(std::move(act));
+}
+
+bool UiTest::ModalActsDone() { return Modals().acts.empty(); }
+
+std::string UiTest::Shot(QWidget* w, const std::string& name) {
+    const std::string dir = std::string(HALVORA_BINARY_DIR) + "/shots";
+    std::filesystem::create_directories(dir);
+    const std::string path = dir + "/" + name + ".png";
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(w->grab().save(QString::fromStdString(path))) << path;
+    return path;
+}
+
+}  // namespace hv::test
