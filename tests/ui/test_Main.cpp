@@ -1,0 +1,167 @@
+// The program from start to exit: working directories, the date box, the
+// project list in both views, the settings file after the end, and start-ups
+// over damaged settings files.
+#include <unistd.h>
+
+#include <QCheckBox>
+#include <QTabWidget>
+#include <filesystem>
+
+#include "MainFixture.h"
+#include "platform/AnsiLiteral.h"
+#include "settings/IniFile.h"
+#include "util/Variant.h"
+
+namespace hv::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Ini(const std::string& posix) { return ReadPosixFile(posix); }
+
+bool HasTab(TFormMain& m, const char* page) {
+    auto* pc = UiTest::Find<QTabWidget>(&m, "pc");
+    return pc->indexOf(m.findChild<QWidget*>(page)) >= 0;
+}
+
+TEST_F(MainTest, FirstStartSecondStartAndTheNextDay) {
+    for (const char* dir : {"TMP", "Projects", "Save"}) fs::remove_all(Root() + "/d/Prog/" + dir);
+    ASSERT_EQ(chdir("/"), 0);
+    {
+        TFormMain& m = Start();
+        for (const char* dir : {"TMP", "Projects", "Save"}) EXPECT_TRUE(Has(std::string("d/Prog/") + dir)) << dir;
+        char cwd[4096];
+        EXPECT_EQ(std::string(getcwd(cwd, sizeof cwd)), Root() + "/d/Prog");
+        const auto infos = responder_->RequestsOf("ShowInfo");
+        ASSERT_EQ(infos.size(), 1u);
+        EXPECT_EQ(infos[0].message, A("Сегодня :    ") + DateText(Today()));
+        EXPECT_EQ(m.ProjectView()->RowCount(), 0);
+        EXPECT_EQ(m.ArchiveView()->RowCount(), 0);
+        EXPECT_FALSE(HasTab(m, "tabOtl"));
+        EXPECT_EQ(Find<QWidget>(&m, "lbTitle")->property("text").toString(), QString("Составление проектов"));
+        Stop();
+    }
+    const std::string today = IniDateText(Today());
+    EXPECT_NE(Ini(SettingsFile()).find("LastDate=" + today), std::string::npos);
+
+    responder_->Clear();
+    Start();
+    EXPECT_TRUE(responder_->RequestsOf("ShowInfo").empty());
+    Stop();
+
+    // The next day, with the debug marker: the date once, the debug page there.
+    std::string ini = ReadPosixFile(SettingsFile());
+    ini.replace(ini.find("LastDate=" + today), 9 + today.size(), "LastDate=20200101");
+    WritePosixFile(SettingsFile(), ini);
+    CreateFile("d/Prog/halvora.111");
+    responder_->Clear();
+    TFormMain& m = Start();
+    EXPECT_EQ(responder_->RequestsOf("ShowInfo").size(), 1u);
+    EXPECT_TRUE(HasTab(m, "tabOtl"));
+    Stop();
+    EXPECT_NE(Ini(SettingsFile()).find("LastDate=" + today), std::string::npos);
+}
+
+TEST_F(MainTest, ListViewsSelectionAndStyleSurviveARestart) {
+    MakeProject("Checked");
+    MakeProject("Plain");
+    WriteSettings(ListText({{"Checked", true}, {"Plain", false}, {"Gone", true}}, 1));
+    {
+        TFormMain& m = Start();
+        struct Row {
+            QString caption;
+            int project, archive;
+        } rows[] = {{"Checked", 1, 4}, {"Plain", 0, 3}, {"Файл не найден: D:\\Prog\\Projects\\Gone.hlj", 2, 5}};
+        ASSERT_EQ(m.ProjectView()->RowCount(), 3);
+        for (int i = 0; i < 3; ++i) {
+            for (auto [view, image] : {std::pair{m.ProjectView(), rows[i].project},
+                                       std::pair{m.ArchiveView(), rows[i].archive}}) {
+                const QModelIndex index = view->Table()->model()->index(i, 0);
+                EXPECT_EQ(index.data().toString(), rows[i].caption) << i;
+                EXPECT_EQ(index.data(TPrjListModel::ImageRole).toInt(), image) << i;
+            }
+        }
+        EXPECT_EQ(m.ProjectView()->Selected(), 1);
+        EXPECT_EQ(m.ArchiveView()->Selected(), 1);
+
+        // A row chosen in either view is chosen in the other.
+        ClickRow(m.ProjectView(), 2);
+        EXPECT_EQ(m.ArchiveView()->Selected(), 2);
+        Find<QTabWidget>(&m, "pc")->setCurrentWidget(Find<QWidget>(&m, "tabArchives"));
+        EXPECT_EQ(Find<QWidget>(&m, "lbTitle")->property("text").toString(), QString("Архивы"));
+        ClickRow(m.ArchiveView(), 0);
+        EXPECT_EQ(m.ProjectView()->Selected(), 0);
+
+        // The view style: the chosen item decides, for both views.
+        auto* mnList = m.findChild<QAction*>("mnList");
+        auto* mnTable = m.findChild<QAction*>("mnTable");
+        ASSERT_TRUE(mnList && mnTable);
+        for (auto [item, list] : {std::pair{mnList, true}, std::pair{mnList, true},
+                                  std::pair{mnTable, false}, std::pair{mnList, true}}) {
+            item->trigger();
+            EXPECT_EQ(m.ProjectView()->ListStyle(), list) << item->objectName().toStdString();
+            EXPECT_EQ(m.ArchiveView()->ListStyle(), list);
+            EXPECT_TRUE(item->isChecked());
+        }
+        EXPECT_EQ(m.ProjectView()->Selected(), 0) << "the selection survives the style";
+        ClickRow(m.ProjectView(), 2);
+        Find<QCheckBox>(&m, "cbToNet")->click();
+        Stop();
+    }
+    const std::string ini = Ini(SettingsFile());
+    for (const char* line : {"MainPrjCount=3", "MainPrjIndex=2", "MainArcIndex=2", "MainLvViewList=1",
+                             "MainCopyToNet=1", "File=\"Checked.hlj\"", "File=\"Gone.hlj\""})
+        EXPECT_NE(ini.find(line), std::string::npos) << line << "\n" << ini;
+    // The missing entry keeps its mark.
+    EXPECT_NE(ini.find("[PrjInfo2]\r\nChecked=1"), std::string::npos) << ini;
+
+    TFormMain& m = Start();
+    EXPECT_TRUE(m.ProjectView()->ListStyle());
+    EXPECT_TRUE(m.ArchiveView()->ListStyle());
+    EXPECT_TRUE(m.findChild<QAction*>("mnList")->isChecked());
+    EXPECT_EQ(m.ProjectView()->Selected(), 2);
+    EXPECT_TRUE(Find<QCheckBox>(&m, "cbToNet")->isChecked());
+}
+
+TEST_F(MainTest, EscEndsTheProgramAndEverythingIsInTheSettingsFile) {
+    MakeProject("Docs");
+    WriteSettings(ListText({{"Docs", true}}));
+    TFormMain& m = Start();
+    Press(m.ProjectView()->Current(), Qt::Key_Escape);
+    EXPECT_TRUE(workdirs::Terminating());
+    Stop();
+    const std::string ini = Ini(SettingsFile());
+    for (const char* key : {"[Configuration]", "MainPrjCount=1", "[PrjInfo0]", "[ARJSect]", "[ZIPSect]",
+                            "[RARSect]", "[MainFont]", "[FormMainPosition]", "[FormViewPosition]", "[FormArcPosition]",
+                            "[FormSetProjectPosition]", "[Drives]"})
+        EXPECT_NE(ini.find(key), std::string::npos) << key << "\n" << ini;
+}
+
+TEST_F(MainTest, DamagedSettingsFilesStartWithWhatTheyHold) {
+    MakeProject("Docs");
+    struct Row {
+        const char* name;
+        std::string text;
+        int rows;
+    } rows[] = {
+        {"garbage lines", "[Configuration\r\n=\r\nMainPrjCount\r\n\x01\x02 zz\r\n" + ListText({{"Docs", true}}) +
+                              "[PrjInfo0\r\nFile=\"\r\n", 1},
+        {"bad numbers", "[Configuration]\r\nMainPrjCount=abc\r\nMainPrjIndex=99999\r\nMainArcIndex=-7\r\n"
+                        "LastDate=2024x\r\nMainLvViewList=yes\r\n", 0},
+        {"huge count", "[Configuration]\r\nMainPrjCount=2000000000\r\nMainPrjIndex=5\r\n"
+                       "[PrjInfo0]\r\nFile=\"Docs.hlj\"\r\nExec=1\r\nSave=99999999\r\n", 1},
+        {"a binary file", std::string("\x7f" "ELF\0\0\xff\xfe[\0]\r\n\x90\x90", 16) + std::string(3000, '\0'), 0},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        CreateFile("d/Prog/halvora.ini", r.text);
+        TFormMain& m = Start();
+        EXPECT_EQ(m.ProjectView()->RowCount(), r.rows);
+        EXPECT_TRUE(m.isEnabled());
+        Stop();
+        CloseSettingsIni();
+    }
+}
+
+}  // namespace
+}  // namespace hv::test
