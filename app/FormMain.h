@@ -9,6 +9,8 @@
 #include <memory>
 #include <string>
 
+#include "app/LaterForms.h"
+#include "dialogs/FormView.h"
 #include "run/ArcSettings.h"
 #include "run/ProjectList.h"
 #include "util/StringList.h"
@@ -19,9 +21,7 @@ class FormMain;
 
 namespace hv {
 
-class TFormArc;
 class TFormBar;
-class TFormView;
 class THL_HalvoraProject;
 class TPrjListModel;
 class TPrjView;

@@ -59,6 +59,8 @@ bool TProgramSession::Start() {
 
     PushCursor(Qt::BusyCursor);
     RestConfiguration();
+    // A first start has no date of its own: the box shows today's.
+    const bool dateStored = SettingsIni().ValueExists("Configuration", "LastDate");
     bar_ = std::make_unique<TFormBar>();
     gBar = bar_.get();
     LoadFonts();
@@ -79,7 +81,7 @@ bool TProgramSession::Start() {
     const auto failed = [&abandon] {
         abandon = AskYesNo("Ошибка инициализации программы"_a, "Прервать выполнение ?"_a, 0);
     };
-    RunCommand([&] {
+    RunCommand([&, dateStored] {
         try {
             for (QWidget* w : {static_cast<QWidget*>(view_.get()), static_cast<QWidget*>(browser_.get()),
                                static_cast<QWidget*>(editor_.get()), static_cast<QWidget*>(main_.get())}) {
@@ -87,7 +89,7 @@ bool TProgramSession::Start() {
                 RestorePlacement(w);
             }
             TConfiguration& cfg = Configuration();
-            if (DateText(cfg.LastDate) != DateText(Today())) {
+            if (!dateStored || DateText(cfg.LastDate) != DateText(Today())) {
                 cfg.LastDate = Today();
                 ShowInfo("Сегодня :    "_a + DateText(cfg.LastDate));
             }

@@ -6,7 +6,10 @@
 
 #include <sys/stat.h>
 
+#include <QAbstractItemView>
+#include <QListView>
 #include <QTimer>
+#include <QTreeView>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>

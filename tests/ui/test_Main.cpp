@@ -20,7 +20,7 @@ namespace fs = std::filesystem;
 std::string Ini(const std::string& posix) { return ReadPosixFile(posix); }
 
 bool HasTab(TFormMain& m, const char* page) {
-    auto* pc = UiTest::Find<QTabWidget>(&m, "pc");
+    auto* pc = m.findChild<QTabWidget*>("pc");
     return pc->indexOf(m.findChild<QWidget*>(page)) >= 0;
 }
 
@@ -142,21 +142,23 @@ TEST_F(MainTest, DamagedSettingsFilesStartWithWhatTheyHold) {
     struct Row {
         const char* name;
         std::string text;
-        int rows;
+        QString first;  // the caption of the first row; null: no rows
     } rows[] = {
         {"garbage lines", "[Configuration\r\n=\r\nMainPrjCount\r\n\x01\x02 zz\r\n" + ListText({{"Docs", true}}) +
-                              "[PrjInfo0\r\nFile=\"\r\n", 1},
+                              "[PrjInfo0\r\nFile=\"\r\n", "Docs"},
         {"bad numbers", "[Configuration]\r\nMainPrjCount=abc\r\nMainPrjIndex=99999\r\nMainArcIndex=-7\r\n"
-                        "LastDate=2024x\r\nMainLvViewList=yes\r\n", 0},
+                        "LastDate=2024x\r\nMainLvViewList=yes\r\n", {}},
         {"huge count", "[Configuration]\r\nMainPrjCount=2000000000\r\nMainPrjIndex=5\r\n"
-                       "[PrjInfo0]\r\nFile=\"Docs.hlj\"\r\nExec=1\r\nSave=99999999\r\n", 1},
-        {"a binary file", std::string("\x7f" "ELF\0\0\xff\xfe[\0]\r\n\x90\x90", 16) + std::string(3000, '\0'), 0},
+                       "[PrjInfo0]\r\nFile=\"Docs.hlj\"\r\nExec=1\r\nSave=99999999\r\n", "Docs"},
+        {"a binary file", std::string("\x7f" "ELF\0\0\xff\xfe[\0]\r\n\x90\x90", 16) + std::string(3000, '\0'), {}},
     };
     for (const Row& r : rows) {
         SCOPED_TRACE(r.name);
         CreateFile("d/Prog/halvora.ini", r.text);
         TFormMain& m = Start();
-        EXPECT_EQ(m.ProjectView()->RowCount(), r.rows);
+        EXPECT_EQ(m.ProjectView()->Caption(0), r.first);
+        // A count beyond what the file holds makes no more rows than it has sections.
+        EXPECT_LT(m.ProjectView()->RowCount(), 5);
         EXPECT_TRUE(m.isEnabled());
         Stop();
         CloseSettingsIni();

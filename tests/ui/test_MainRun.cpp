@@ -119,22 +119,22 @@ TEST_F(MainTest, StopEndsALongRunAndKeepsTheOldArchive) {
 TEST_F(MainTest, FailingRunsLeaveTheWindowEnabled) {
     struct Row {
         const char* name;
-        std::function<void(MainTest&)> spoil;
+        std::function<void(const std::string& root)> spoil;
         const char* error;
         bool viewer;  // the other projects still ran
     } rows[] = {
-        {"a dependency that is no project", [](MainTest& t) { t.CreateFile("d/Prog/Projects/B.hlj", "garbage"); },
+        {"a dependency that is no project", [](const std::string& root) { WritePosixFile(root + "/d/Prog/Projects/B.hlj", "garbage"); },
          "B.hlj", true},
         {"an archiver type beyond the known",
-         [](MainTest& t) {
-             std::string s = ReadPosixFile(t.Root() + "/d/Prog/Projects/A.hlj");
+         [](const std::string& root) {
+             std::string s = ReadPosixFile(root + "/d/Prog/Projects/A.hlj");
              const size_t at = s.find("ArcType=2");
              ASSERT_NE(at, std::string::npos);
              s.replace(at, 9, "ArcType=99");
-             WritePosixFile(t.Root() + "/d/Prog/Projects/A.hlj", s);
+             WritePosixFile(root + "/d/Prog/Projects/A.hlj", s);
          },
          "Unknown format", false},
-        {"a project file gone since the start", [](MainTest& t) { std::remove((t.Root() + "/d/Prog/Projects/A.hlj").c_str()); },
+        {"a project file gone since the start", [](const std::string& root) { std::remove((root + "/d/Prog/Projects/A.hlj").c_str()); },
          "Не найден файл проекта", false},
     };
     for (const Row& r : rows) {
@@ -144,7 +144,7 @@ TEST_F(MainTest, FailingRunsLeaveTheWindowEnabled) {
         MakeProject("B");
         WriteSettings(ListText({{"A", true}}));
         TFormMain& m = Start();
-        r.spoil(*this);
+        r.spoil(Root());
         responder_->Clear();
         if (r.viewer) OnNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
         Click(&m, "btSave");
@@ -165,13 +165,13 @@ TEST_F(MainTest, ARunOfHalvoraRunKeepsTheWindowFromRunning) {
     MakeProject("A");
     MakeProject("B");
     WriteSettings(ListText({{"A", true}, {"B", true}}, 1));
-    SlowArchiver(9);
+    SlowArchiver(5);
     ProcessOptions o;
     o.env = {{"HALVORA_HOME", Root() + "/d/Prog"}, {"TMPDIR", Root() + "/tmp"},
              {"PATH", std::string(getenv("PATH"))}};
     o.outputDir = Root();
     ChildProcess other({HALVORA_BINARY_DIR "/tools/halvora-run", "A"}, o);
-    ASSERT_TRUE(WaitFor([&] { return ProcessRuns("sleep 9"); }, 20));
+    ASSERT_TRUE(WaitFor([&] { return ProcessRuns("sleep 5"); }, 20));
 
     TFormMain& m = Start();
     Click(&m, "btSave");
