@@ -4,7 +4,14 @@
 #include <unistd.h>
 
 #include <QCheckBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QRadioButton>
+#include <QStackedWidget>
+#include <QTabBar>
 #include <QTabWidget>
+#include <QTreeWidget>
+#include <map>
 #include <filesystem>
 
 #include "MainFixture.h"
@@ -135,6 +142,75 @@ TEST_F(MainTest, EscEndsTheProgramAndEverythingIsInTheSettingsFile) {
                             "[RARSect]", "[MainFont]", "[FormMainPosition]", "[FormViewPosition]", "[FormArcPosition]",
                             "[FormSetProjectPosition]", "[Drives]"})
         EXPECT_NE(ini.find(key), std::string::npos) << key << "\n" << ini;
+}
+
+TEST_F(MainTest, ArchiverTemplatesEditedReachTheSettingsFile) {
+    TFormMain& m = Start();
+    Find<QTabWidget>(&m, "pc")->setCurrentWidget(Find<QWidget>(&m, "tabConfig"));
+    EXPECT_EQ(Find<QWidget>(&m, "lbTitle")->property("text").toString(), QString("Настройка параметров"));
+    auto* tabs = Find<QTabBar>(&m, "tcArc");
+    auto* pages = Find<QStackedWidget>(&m, "nbArc");
+    auto* arc = Find<QLineEdit>(&m, "edArcArc");
+    struct Row {
+        int tab;
+        const char* page;
+        const char* arc;  // empty: the explanation page
+    } rows[] = {
+        {0, "pgArcParams", "Arj u -i -a -v<VOLSIZE> -g<PASSWORD> <NOCOMPR> <ARCNAME>  !<LISTNAME> -y"},
+        {3, "pgArcHelp", ""},
+        {1, "pgArcParams", "PkZIP -a"},
+    };
+    for (const Row& r : rows) {
+        tabs->setCurrentIndex(r.tab);
+        EXPECT_EQ(pages->currentWidget()->objectName().toStdString(), r.page) << r.tab;
+        if (*r.arc) EXPECT_TRUE(arc->text().startsWith(QString::fromUtf8(r.arc))) << arc->text().toStdString();
+    }
+    EXPECT_EQ(Find<QLineEdit>(&m, "edHelpNoComp")->text(), QString("<NOCOMP>"));
+
+    // "Windows приложение" is refused and "DOS программа" chosen again.
+    tabs->setCurrentIndex(0);
+    Find<QRadioButton>(&m, "rbArcTipWin")->click();
+    EXPECT_TRUE(Find<QRadioButton>(&m, "rbArcTipDos")->isChecked());
+    const auto errors = responder_->RequestsOf("ShowError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message, A("Windows приложения пока не обрабатываются"));
+
+    arc->clear();
+    Type(arc, "arj a -y <ARCNAME> !<LISTNAME> <NOCOMPR>");
+    Find<QLineEdit>(&m, "edNoCompr")->setText("-m0 -e");
+    Click(&m, "btArcParamSave");
+    // Another tab and back: the record holds the edit.
+    tabs->setCurrentIndex(2);
+    tabs->setCurrentIndex(0);
+    EXPECT_EQ(arc->text(), QString("arj a -y <ARCNAME> !<LISTNAME> <NOCOMPR>"));
+    Stop();
+    const std::string ini = Ini(SettingsFile());
+    const size_t at = ini.find("[ARJSect]");
+    ASSERT_NE(at, std::string::npos) << ini;
+    const std::string section = ini.substr(at, ini.find("\r\n\r\n", at) - at);
+    for (const char* line : {"TipDos=1", "Arc=\"arj a -y <ARCNAME> !<LISTNAME> <NOCOMPR>\"", "ArcNC=\"-m0 -e\""})
+        EXPECT_NE(section.find(line), std::string::npos) << line << "\n" << section;
+}
+
+TEST_F(MainTest, DelphiPageListsTheUnitsItFound) {
+    CreateFile("d/Src/Prog.dpr", "program Prog;\r\nuses Main in 'Main.pas' {FormMain}, Utils;\r\nbegin\r\nend.\r\n");
+    CreateFile("d/Src/Main.pas", "unit Main;\r\ninterface\r\nuses Lost;\r\nimplementation\r\nend.\r\n");
+    CreateFile("d/Lib/Utils.pas", "unit Utils;\r\ninterface\r\nimplementation\r\nend.\r\n");
+    TFormMain& m = Start();
+    auto* dirs = Find<QTreeWidget>(&m, "lvDDir");
+    new QTreeWidgetItem(dirs, QStringList{"D:\\Lib"});
+    Find<QLineEdit>(&m, "edDPrj")->setText("D:\\Src\\Prog.dpr");
+    Click(&m, "btDelphi");
+    auto* files = Find<QListWidget>(&m, "lvDFiles");
+    std::map<QString, int> icons;  // -1: a header line
+    for (int i = 0; i < files->count(); ++i) {
+        const QVariant icon = files->item(i)->data(Qt::UserRole);
+        icons[files->item(i)->text()] = icon.isValid() ? icon.toInt() : -1;
+    }
+    EXPECT_EQ(icons["Main.pas"], 0);
+    EXPECT_EQ(icons["Utils.pas"], 0);
+    EXPECT_EQ(icons["Lost.pas"], 1);
+    EXPECT_EQ(icons["---  Проект:  D:\\Src\\Prog.dpr"], -1);
 }
 
 TEST_F(MainTest, DamagedSettingsFilesStartWithWhatTheyHold) {
