@@ -1,0 +1,207 @@
+#include "app/PrjView.h"
+
+#include <QHeaderView>
+#include <QListView>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTreeView>
+#include <algorithm>
+#include <array>
+
+#include "platform/AnsiLiteral.h"
+#include "run/ProjectList.h"
+#include "ui/QtText.h"
+
+namespace hv {
+
+namespace {
+
+enum class Mark { None, Check, Cross };
+
+void DrawMark(QPainter& p, Mark mark) {
+    if (mark == Mark::Check) {
+        p.setPen(QPen(QColor(0, 140, 0), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        p.drawPolyline(QPolygonF({{7.5, 11.0}, {10.0, 14.0}, {15.0, 7.0}}));
+    } else if (mark == Mark::Cross) {
+        p.setPen(QPen(QColor(210, 0, 0), 2.2, Qt::SolidLine, Qt::RoundCap));
+        p.drawLine(QPointF(8.5, 8.5), QPointF(14.5, 14.5));
+        p.drawLine(QPointF(14.5, 8.5), QPointF(8.5, 14.5));
+    }
+}
+
+// A sheet with a folded corner: a project file.
+QPixmap Sheet(Mark mark) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool dim = mark == Mark::Cross;
+    QPainterPath path;
+    path.moveTo(2.5, 0.5);
+    path.lineTo(9.5, 0.5);
+    path.lineTo(13.5, 4.5);
+    path.lineTo(13.5, 15.5);
+    path.lineTo(2.5, 15.5);
+    path.closeSubpath();
+    p.setPen(QPen(dim ? QColor(150, 150, 150) : QColor(60, 60, 110), 1));
+    p.setBrush(dim ? QColor(225, 225, 225) : QColor(255, 255, 240));
+    p.drawPath(path);
+    p.drawLine(QPointF(9.5, 0.5), QPointF(9.5, 4.5));
+    p.drawLine(QPointF(9.5, 4.5), QPointF(13.5, 4.5));
+    p.setPen(QPen(dim ? QColor(180, 180, 180) : QColor(120, 140, 200), 1));
+    for (double y = 6.5; y < 14; y += 2) p.drawLine(QPointF(4.5, y), QPointF(11.5, y));
+    DrawMark(p, mark);
+    return pm;
+}
+
+// A corded box: an archive.
+QPixmap Box(Mark mark) {
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    const bool dim = mark == Mark::Cross;
+    p.setPen(QPen(dim ? QColor(150, 150, 150) : QColor(110, 70, 20), 1));
+    p.setBrush(dim ? QColor(215, 215, 215) : QColor(225, 175, 90));
+    p.drawRect(QRectF(1.5, 3.5, 13, 11));
+    p.setBrush(dim ? QColor(195, 195, 195) : QColor(200, 145, 60));
+    p.drawRect(QRectF(0.5, 1.5, 15, 3));
+    p.setPen(QPen(dim ? QColor(170, 170, 170) : QColor(90, 60, 160), 2));
+    p.drawLine(QPointF(8, 1.5), QPointF(8, 14.5));
+    DrawMark(p, mark);
+    return pm;
+}
+
+}  // namespace
+
+const QIcon& PrjImage(int index) {
+    static const std::array<QIcon, kPrjImageCount> images = {
+        QIcon(Sheet(Mark::None)), QIcon(Sheet(Mark::Check)), QIcon(Sheet(Mark::Cross)),
+        QIcon(Box(Mark::None)),   QIcon(Box(Mark::Check)),   QIcon(Box(Mark::Cross)),
+    };
+    return images[static_cast<size_t>(std::clamp(index, 0, kPrjImageCount - 1))];
+}
+
+TPrjListModel::TPrjListModel(const T_PrjList& list, int imageBase, QObject* parent)
+    : QAbstractListModel(parent), list_(list), base_(imageBase) {}
+
+int TPrjListModel::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : list_.GetCount();
+}
+
+int TPrjListModel::ImageIndex(int row) const {
+    const T_Prj* p = list_.Items(row);
+    if (!p->Valid) return base_ + 2;
+    return base_ + (p->IsChecked() ? 1 : 0);
+}
+
+QVariant TPrjListModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid() || index.row() >= list_.GetCount()) return {};
+    switch (role) {
+        case Qt::DisplayRole:
+            return ToQ(list_.Items(index.row())->Name);
+        case Qt::DecorationRole:
+            return PrjImage(ImageIndex(index.row()));
+        case ImageRole:
+            return ImageIndex(index.row());
+        default:
+            return {};
+    }
+}
+
+QVariant TPrjListModel::headerData(int section, Qt::Orientation o, int role) const {
+    if (o == Qt::Horizontal && role == Qt::DisplayRole && section == 0)
+        return ToQ("Наименование"_a);
+    return {};
+}
+
+void TPrjListModel::Reset() {
+    beginResetModel();
+    endResetModel();
+}
+
+TPrjView::TPrjView(QWidget* parent)
+    : QStackedWidget(parent), table_(new QTreeView(this)), list_(new QListView(this)) {
+    table_->setRootIsDecorated(false);
+    table_->setUniformRowHeights(true);
+    table_->setAllColumnsShowFocus(true);
+    table_->header()->setStretchLastSection(true);
+    list_->setViewMode(QListView::ListMode);
+    list_->setFlow(QListView::TopToBottom);
+    list_->setWrapping(true);
+    list_->setResizeMode(QListView::Adjust);
+    list_->setUniformItemSizes(true);
+    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(table_),
+                                 static_cast<QAbstractItemView*>(list_)}) {
+        v->setSelectionMode(QAbstractItemView::SingleSelection);
+        v->setSelectionBehavior(QAbstractItemView::SelectRows);
+        v->setEditTriggers(QAbstractItemView::NoEditTriggers);
+        v->setIconSize(QSize(16, 16));
+        v->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(v, &QWidget::customContextMenuRequested, this,
+                [this, v](const QPoint& pos) { emit MenuRequested(v->viewport()->mapToGlobal(pos)); });
+        connect(v, &QAbstractItemView::doubleClicked, this,
+                [this](const QModelIndex& index) { emit RowDoubleClicked(index.row()); });
+    }
+    addWidget(table_);
+    addWidget(list_);
+    setFocusProxy(table_);
+}
+
+void TPrjView::SetModel(QAbstractItemModel* model) {
+    // Named after the view, so that each keeps its own column layout.
+    table_->setObjectName(objectName() + "Table");
+    list_->setObjectName(objectName() + "List");
+    table_->setModel(model);
+    list_->setModel(model);
+    // One selection for both styles.
+    QItemSelectionModel* old = list_->selectionModel();
+    list_->setSelectionModel(table_->selectionModel());
+    if (old) old->deleteLater();
+    connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { emit RowSelected(Selected()); });
+}
+
+void TPrjView::SetListStyle(bool list) {
+    setCurrentIndex(list ? 1 : 0);
+    setFocusProxy(Current());
+}
+
+QAbstractItemView* TPrjView::Current() const {
+    return ListStyle() ? static_cast<QAbstractItemView*>(list_) : table_;
+}
+
+int TPrjView::Selected() const {
+    const QItemSelectionModel* sel = table_->selectionModel();
+    if (!sel) return -1;
+    const QModelIndexList rows = sel->selectedIndexes();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void TPrjView::Select(int row) {
+    QItemSelectionModel* sel = table_->selectionModel();
+    if (!sel) return;
+    if (row < 0 || row >= RowCount()) {
+        sel->clearSelection();
+        return;
+    }
+    const QModelIndex index = table_->model()->index(row, 0);
+    sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+}
+
+void TPrjView::ScrollToSelected() {
+    const int row = Selected();
+    if (row < 0) return;
+    const QModelIndex index = table_->model()->index(row, 0);
+    table_->scrollTo(index, QAbstractItemView::EnsureVisible);
+    list_->scrollTo(index, QAbstractItemView::EnsureVisible);
+}
+
+int TPrjView::RowCount() const { return table_->model() ? table_->model()->rowCount() : 0; }
+
+QString TPrjView::Caption(int row) const {
+    if (row < 0 || row >= RowCount()) return {};
+    return table_->model()->index(row, 0).data(Qt::DisplayRole).toString();
+}
+
+}  // namespace hv
