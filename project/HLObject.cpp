@@ -1,6 +1,7 @@
 #include "project/HLObject.h"
 
 #include <algorithm>
+#include <chrono>
 
 #include "dialogs/Messages.h"
 #include "pack/PackFile.h"
@@ -779,6 +780,16 @@ void THL_HalvoraProject::Init() {
 }
 
 void THL_HalvoraProject::DoFile(const std::string& fileName, FindData& searchRec, bool& stop) {
+    // A walk of a large tree takes long before any archiver starts: let the
+    // window repaint and hear its stop button meanwhile.
+    if (RunMessagePump) {
+        static thread_local auto last = std::chrono::steady_clock::now();
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last >= std::chrono::milliseconds(50)) {
+            last = now;
+            RunMessagePump();
+        }
+    }
     const std::string& arc = ArcPathNow();
     // The archive never archives itself.
     const std::string_view name = std::string_view(fileName).substr(NameStart(fileName));

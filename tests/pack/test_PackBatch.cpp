@@ -148,7 +148,7 @@ TEST_F(PackBatch, SourcesLeftOutKeepTheirOldMembers) {
     const auto before = test::ListMembers(a);
 
     WritePosixFile(Posix("D:\\w\\gone.txt"), "changed, then gone");
-    const std::string log = CreateFile("d/w/busy.log", test::Rows(1 << 20, 3));
+    const std::string log = CreateFile("d/w/busy.log", test::Rows(4 << 20, 3));
     CreateFile("d/w/new.txt", test::Rows(5000));
     CreateFile("d/w/café.txt", "a name 1251 cannot hold");
     fs::resize_file(CreateFile("d/w/huge.bin"), TPackFileObject::kMaxMemberSize);  // sparse
