@@ -39,35 +39,6 @@ size_t FindSegment(std::string_view name, size_t from, std::string_view seg) {
     return std::string_view::npos;
 }
 
-std::string Utf8OfCodePoint(char32_t c) {
-    std::string out;
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x110000) {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += '?';
-    }
-    return out;
-}
-
-std::string HexAddress(const char* prefix, const void* p) {
-    char buf[48];
-    std::snprintf(buf, sizeof buf, "%s%08llX", prefix,
-                  static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(p)));
-    return buf;
-}
-
 char LocaleDecimalSeparator() {
     locale_t loc = newlocale(LC_NUMERIC_MASK, "", static_cast<locale_t>(0));
     if (!loc) return '.';
@@ -78,33 +49,6 @@ char LocaleDecimalSeparator() {
 }
 
 char gDecimalSeparator = 0;
-
-// Order of two values of the same type; 0 for empty and null.
-int CompareSameType(const TVarValue& a, const TVarValue& b) {
-    auto cmp = [](auto x, auto y) { return x < y ? -1 : (y < x ? 1 : 0); };
-    switch (a.Type()) {
-        case TVarType::Empty:
-        case TVarType::Null:
-            return 0;
-        case TVarType::Boolean:
-            return cmp(a.AsBoolean(), b.AsBoolean());
-        case TVarType::Int8:
-        case TVarType::Int16:
-        case TVarType::Int32:
-            return cmp(a.AsInteger(), b.AsInteger());
-        case TVarType::Currency:
-            return cmp(a.AsCurrency().scaled, b.AsCurrency().scaled);
-        case TVarType::Single:
-        case TVarType::Double:
-        case TVarType::Date:
-            return cmp(a.AsDouble(), b.AsDouble());
-        case TVarType::Text: {
-            int c = AnsiCollateText(a.AsText(), b.AsText());
-            return c != 0 ? c : a.AsText().compare(b.AsText());
-        }
-    }
-    return 0;
-}
 
 }  // namespace
 
@@ -269,33 +213,6 @@ std::string PadCenter(std::string_view s, int width) {
     return std::string(left, ' ') + std::string(s) + std::string(total / 2, ' ');
 }
 
-std::string Pad0(const TVarValue& value, int width) {
-    std::string text;
-    if (value.IsInteger())
-        text = std::to_string(value.AsInteger());
-    else if (value.Type() == TVarType::Text)
-        text = value.AsText();
-    else
-        throw EConvertError("Pad0: Неверный тип данных"_a);
-    if (width <= 0) return {};
-    size_t w = static_cast<size_t>(width);
-    if (text.size() >= w) return text.substr(0, w);
-    return std::string(w - text.size(), '0') + text;
-}
-
-TDateTime DateFromText(std::string_view s) {
-    const char* kError = "S to D: Conversion Error";
-    if (s.size() != 8 || !std::all_of(s.begin(), s.end(), IsDigit)) throw EConvertError(kError);
-    auto num = [&](size_t from, size_t len) {
-        int v = 0;
-        for (size_t k = from; k < from + len; ++k) v = v * 10 + (s[k] - '0');
-        return v;
-    };
-    TDateTime out;
-    if (!TryEncodeDate(num(0, 4), num(4, 2), num(6, 2), out)) throw EConvertError(kError);
-    return out;
-}
-
 char DecimalSeparator() {
     if (!gDecimalSeparator) gDecimalSeparator = LocaleDecimalSeparator();
     return gDecimalSeparator;
@@ -326,117 +243,8 @@ std::string FloatText(double value, int precision) {
     return s;
 }
 
-std::string CurrencyText(TCurrency value) {
-    uint64_t mag = value.scaled < 0 ? 0 - static_cast<uint64_t>(value.scaled)
-                                    : static_cast<uint64_t>(value.scaled);
-    std::string s = (value.scaled < 0 ? "-" : "") + std::to_string(mag / 10000);
-    unsigned frac = static_cast<unsigned>(mag % 10000);
-    if (frac) {
-        char buf[8];
-        std::snprintf(buf, sizeof buf, "%04u", frac);
-        std::string f = buf;
-        while (f.back() == '0') f.pop_back();
-        s += DecimalSeparator();
-        s += f;
-    }
-    return s;
-}
-
-std::string ValueText(const TVarValue& v) {
-    switch (v.Type()) {
-        case TVarType::Boolean:
-            return v.AsBoolean() ? ".T." : ".F.";
-        case TVarType::Int8:
-        case TVarType::Int16:
-        case TVarType::Int32:
-            return std::to_string(v.AsInteger());
-        case TVarType::Single:
-            return FloatText(v.AsDouble(), 7);
-        case TVarType::Double:
-            return FloatText(v.AsDouble(), 15);
-        case TVarType::Currency:
-            return CurrencyText(v.AsCurrency());
-        case TVarType::Date:
-            return DateText(v.AsDate());
-        case TVarType::Text:
-            return v.AsText();
-        case TVarType::Null:
-            return "???";
-        case TVarType::Empty:
-            break;
-    }
-    throw EConvertError("xStr: Ошибка преобразования в строку"_a);
-}
-
-TVarValue MaxValue(const TVarValue& a, const TVarValue& b) {
-    if (a.Type() != b.Type()) throw EConvertError("Max(): Разные типы переменных"_a);
-    return CompareSameType(a, b) > 0 ? a : b;
-}
-
-TVarValue MinValue(const TVarValue& a, const TVarValue& b) {
-    if (a.Type() != b.Type()) throw EConvertError("Min(): Разные типы переменных"_a);
-    return CompareSameType(a, b) < 0 ? a : b;
-}
-
-bool EQ(const TVarValue& a, const TVarValue& b) {
-    if (a.Type() != b.Type()) throw EConvertError("EQ(): Разные типы переменных"_a);
-    if (a.Type() == TVarType::Text) return SameText(a.AsText(), b.AsText());
-    return CompareSameType(a, b) == 0;
-}
-
-std::string ArgText(const TArg& arg, const std::string& nullText) {
-    struct Visitor {
-        const std::string& nullText;
-        std::string operator()(std::monostate) const { return "(Unknown)"; }
-        std::string operator()(int64_t v) const { return std::to_string(v); }
-        std::string operator()(bool v) const { return v ? ".T." : ".F."; }
-        std::string operator()(char v) const { return std::string(1, v); }
-        std::string operator()(TArg::WideChar v) const { return Utf8ToAnsi(Utf8OfCodePoint(v.c)); }
-        std::string operator()(const std::wstring& v) const {
-            std::string utf8;
-            for (wchar_t c : v) utf8 += Utf8OfCodePoint(static_cast<char32_t>(c));
-            return Utf8ToAnsi(utf8);
-        }
-        std::string operator()(TArg::Extended v) const {
-            return FloatText(static_cast<double>(v.v), 15);
-        }
-        std::string operator()(TCurrency v) const { return CurrencyText(v); }
-        std::string operator()(const std::string& v) const { return v; }
-        std::string operator()(TArg::Pointer v) const {
-            return v.p ? HexAddress("Ptr=", v.p) : "Ptr=nil";
-        }
-        std::string operator()(const TObject* v) const {
-            return v ? HexAddress("Obj=", v) : "Obj=null";
-        }
-        std::string operator()(const TClass& v) const { return HexAddress("Class=", v.type); }
-        std::string operator()(const TVarValue& v) const {
-            if (v.IsEmpty()) return "EmptyVariant";
-            if (v.IsNull()) return nullText;
-            return ValueText(v);
-        }
-    };
-    return std::visit(Visitor{nullText}, arg.Get());
-}
-
 void ListToOem(TStringList& list) {
     list.Transform([](const std::string& s) { return AnsiToOem(s); });
-}
-
-void ListToAnsi(TStringList& list) {
-    list.Transform([](const std::string& s) { return OemToAnsi(s); });
-}
-
-int IndexOfClass(const TObject* obj, std::span<const TClass> classes) {
-    if (!obj) return -1;
-    for (size_t i = 0; i < classes.size(); ++i)
-        if (!classes[i].Empty() && classes[i].InheritsFrom(obj)) return static_cast<int>(i);
-    return -1;
-}
-
-int IndexOfInt(int value, std::span<const int> values) {
-    for (size_t i = 0; i < values.size(); ++i)
-        if (values[i] == value) return static_cast<int>(i);
-    return -1;
 }
 
 }  // namespace hv

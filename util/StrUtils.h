@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <memory>
-#include <span>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -48,16 +47,10 @@ std::string PadLeft(std::string_view s, int width);
 std::string PadRight(std::string_view s, int width);
 // Centred; the odd blank goes to the left.
 std::string PadCenter(std::string_view s, int width);
-// An integer or text value filled with '0' on the left to width W (cut when
-// longer); other types raise EConvertError "Pad0: Неверный тип данных".
-std::string Pad0(const TVarValue& value, int width);
 
 inline bool IsDigit(char c) {
     return c >= '0' && c <= '9';
 }
-// YYYYMMDD; anything else raises EConvertError "S to D: Conversion Error".
-TDateTime DateFromText(std::string_view s);
-
 // Decimal separator used for floating-point text: that of the user's locale
 // unless set.
 char DecimalSeparator();
@@ -65,17 +58,6 @@ void SetDecimalSeparator(char c);
 // Shortest decimal text with up to Precision significant digits ("1.5",
 // "0.333333333333333", "1E20").
 std::string FloatText(double value, int precision = 15);
-// Exact decimal text of a currency value ("1234.5678", "2").
-std::string CurrencyText(TCurrency value);
-
-// Text of a typed value: booleans ".T."/".F.", numbers in decimal, dates as
-// the short date, text as it is, null "???"; empty raises EConvertError.
-std::string ValueText(const TVarValue& v);
-// Typed values of one type; different types raise EConvertError.
-TVarValue MaxValue(const TVarValue& a, const TVarValue& b);
-TVarValue MinValue(const TVarValue& a, const TVarValue& b);
-// Texts compared ignoring case, everything else by value.
-bool EQ(const TVarValue& a, const TVarValue& b);
 
 // One element of a heterogeneous argument list. The constructors are
 // implicit on purpose: {1, "x", obj} builds a list of arguments.
@@ -90,9 +72,8 @@ class TArg {
     struct Extended {
         long double v;
     };
-    using Value =
-        std::variant<std::monostate, int64_t, bool, char, WideChar, std::wstring, Extended,
-                     TCurrency, std::string, Pointer, const TObject*, TClass, TVarValue>;
+    using Value = std::variant<std::monostate, int64_t, bool, char, WideChar, std::wstring,
+                               Extended, TCurrency, std::string, Pointer, TVarValue>;
 
     TArg() = default;  // "(Unknown)"
     TArg(int v) : v_(int64_t{v}) {}
@@ -111,8 +92,6 @@ class TArg {
     TArg(std::string v) : v_(std::move(v)) {}
     TArg(const void* v) : v_(Pointer{v}) {}
     TArg(std::nullptr_t) : v_(Pointer{nullptr}) {}
-    TArg(const TObject* v) : v_(v) {}
-    TArg(TClass v) : v_(v) {}
     TArg(TVarValue v) : v_(std::move(v)) {}
 
     const Value& Get() const { return v_; }
@@ -121,15 +100,7 @@ class TArg {
     Value v_;
 };
 
-// Text of one argument; NullText stands for a null typed value.
-std::string ArgText(const TArg& arg, const std::string& nullText = "NullVariant");
-
 // Converts every string of List in place between 1251 and the DOS code page.
 void ListToOem(TStringList& list);
-void ListToAnsi(TStringList& list);
-
-// Index of the first non-empty class of which Obj is an instance, or -1.
-int IndexOfClass(const TObject* obj, std::span<const TClass> classes);
-int IndexOfInt(int value, std::span<const int> values);
 
 }  // namespace hv

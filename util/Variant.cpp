@@ -111,16 +111,6 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec) {
     return (((hour * 60.0 + minute) * 60.0 + second) * 1000.0 + msec) / 86400000.0;
 }
 
-void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec) {
-    double frac = std::fabs(value - std::trunc(value));
-    int64_t ms = std::llround(frac * 86400000.0);
-    if (ms >= 86400000) ms = 86399999;
-    hour = static_cast<int>(ms / 3600000);
-    minute = static_cast<int>(ms / 60000 % 60);
-    second = static_cast<int>(ms / 1000 % 60);
-    msec = static_cast<int>(ms % 1000);
-}
-
 TDateTime DateTimeFromUnix(int64_t unixTime) {
     time_t t = static_cast<time_t>(unixTime);
     struct tm tm {};
@@ -128,21 +118,6 @@ TDateTime DateTimeFromUnix(int64_t unixTime) {
     return static_cast<double>(DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) -
                                kEpochDays) +
            EncodeTime(tm.tm_hour, tm.tm_min, tm.tm_sec);
-}
-
-int64_t UnixFromDateTime(TDateTime value) {
-    int y, mo, d, h, mi, s, ms;
-    DecodeDate(value, y, mo, d);
-    DecodeTime(value, h, mi, s, ms);
-    struct tm tm {};
-    tm.tm_year = y - 1900;
-    tm.tm_mon = mo - 1;
-    tm.tm_mday = d;
-    tm.tm_hour = h;
-    tm.tm_min = mi;
-    tm.tm_sec = s;
-    tm.tm_isdst = -1;
-    return static_cast<int64_t>(mktime(&tm));
 }
 
 TDateTime Now() {

@@ -98,12 +98,10 @@ bool TryEncodeDate(int year, int month, int day, TDateTime& out);
 TDateTime EncodeDate(int year, int month, int day);
 void DecodeDate(TDateTime value, int& year, int& month, int& day);
 TDateTime EncodeTime(int hour, int minute, int second, int msec = 0);
-void DecodeTime(TDateTime value, int& hour, int& minute, int& second, int& msec);
 TDateTime Now();
 TDateTime Today();
-// Conversions to and from Unix seconds, in local time.
+// Unix seconds as local time.
 TDateTime DateTimeFromUnix(int64_t unixTime);
-int64_t UnixFromDateTime(TDateTime value);
 // Short date of the user's locale: DD.MM.YYYY.
 std::string DateText(TDateTime value);
 

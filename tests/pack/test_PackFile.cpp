@@ -300,17 +300,6 @@ TEST_F(PackFileTest, UnknownOperationAndNoOps) {
     EXPECT_EQ(ArcBytes(), bytes);
 }
 
-TEST(ArchiveErrors, TextsInBothLanguages) {
-    EXPECT_EQ(ArchiveErrorText(kArcIoError, "x.txt", false), "IO error x.txt");
-    EXPECT_EQ(ArchiveErrorText(kArcRename, "5", true),
-              std::string("Ошибка переименования временного файла в архив. Ошибка DOS 5"_a));
-    EXPECT_EQ(ArchiveErrorText(kArcUnsafeName, "..\\x", true),
-              std::string("Недопустимое имя файла в архиве: ..\\x"_a));
-    EXPECT_EQ(ArchiveErrorText(kPackBadData, "", false), "Bad packed data");
-    EXPECT_EQ(ArchiveErrorText(kPackBadTrailer, "", false), "");
-    EXPECT_EQ(ArchiveErrorText(-300, "", true), "");
-}
-
 TEST_F(PackFileTest, CommentChangeKeepsMembersAndModified) {
     ASSERT_EQ(Add("a.txt", std::string(500, 'a')), 0);
     arc_.SetActive(true);

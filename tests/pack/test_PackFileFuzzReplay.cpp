@@ -1,14 +1,13 @@
-// Replays the archive fuzz corpus through the fuzz target itself.
+// Replays the archive fuzz corpus through the fuzz target itself, each input
+// in a child process that names the input it fails on.
 #include <gtest/gtest.h>
 
-#include "pack/test_PackUnitUtil.h"
+#include "support/Corpus.h"
 
-namespace hv::test {
-namespace {
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 TEST(ArchiveFuzzCorpus, EveryInputEndsCleanly) {
-    EXPECT_GE(ReplayFuzzCorpus("archive"), 5u);
+    const auto replay = hv::test::ReplayCorpus("archive", LLVMFuzzerTestOneInput);
+    EXPECT_GE(replay.inputs, 5u);
+    EXPECT_EQ(replay.failures, std::vector<std::string>{});
 }
-
-}  // namespace
-}  // namespace hv::test

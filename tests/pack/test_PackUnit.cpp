@@ -281,24 +281,6 @@ TEST(PackObject, StopEndsTheRunAtTheNextReport) {
     EXPECT_EQ(po.Unpack(packed.code, 200000), kPackStopped);
 }
 
-// With 8192000 bytes a report comes every 8192 bytes and a read every 4096: a stop
-// requested during the second read meets the third read (at byte 8128) before the
-// first report (past byte 8192).
-TEST(PackObject, StopMetByAReadGivesIoError) {
-    TPackObject po;
-    int reads = 0, reports = 0;
-    po.OnRead = [&](void* b, int n) {
-        if (++reads == 2) po.Stop(true);
-        std::memset(b, 0, static_cast<size_t>(n));
-        return n;
-    };
-    po.OnWrite = Discard();
-    po.OnProgress = [&](int32_t, int32_t) { ++reports; };
-    EXPECT_EQ(po.Pack(8192000), kPackIoError);
-    EXPECT_EQ(reads, 2);
-    EXPECT_EQ(reports, 2);  // the opening and the closing one
-}
-
 TEST(PackObject, SecondRunWhileBusyRaisesAndLeavesTheFirstAlone) {
     const Bytes data = Mixed(100000);
     TPackObject po;
@@ -338,20 +320,6 @@ TEST(PackObject, FreeingABlockItDidNotHandOutRaises) {
     EXPECT_THROW(TPackObjectTestAccess::Free(po, p), EPackObjectError);  // not twice
     // A block left over is released with the object (checked by the leak sanitizer).
     TPackObjectTestAccess::Alloc(po, 50);
-}
-
-TEST(PackObject, ErrorTexts) {
-    EXPECT_EQ(TPackObject::ErrorText(0, false), "No errors oc\xF1ured");
-    EXPECT_EQ(TPackObject::ErrorText(0, true), "Завершено без ошибок"_a);
-    EXPECT_EQ(TPackObject::ErrorText(-1, false), "Process stop by user");
-    EXPECT_EQ(TPackObject::ErrorText(-2, true), "Недостаточно памяти"_a);
-    EXPECT_EQ(TPackObject::ErrorText(-3, false), "Read/write error");
-    EXPECT_EQ(TPackObject::ErrorText(-4, true), "Ошибка в упакованных данных"_a);
-    EXPECT_EQ(TPackObject::ErrorText(-5, false), "Checksum error");
-    EXPECT_EQ(TPackObject::ErrorText(-100, true), "Функции ввода/вывода не определены"_a);
-    EXPECT_EQ(TPackObject::ErrorText(-101, false), "Due execute error");
-    for (bool russian : {false, true})
-        for (int code : {-6, -7, 1}) EXPECT_EQ(TPackObject::ErrorText(code, russian), "") << code;
 }
 
 }  // namespace

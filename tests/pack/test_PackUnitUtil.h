@@ -18,8 +18,6 @@
 #include "pack/Codec.h"
 #include "pack/PackUnit.h"
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
-
 namespace hv {
 
 // Reaches the object's Alloc and Free entries of the interface record.
@@ -209,22 +207,5 @@ struct MemoryIo {
         };
     }
 };
-
-// Feeds every saved input of the fuzz corpus `name` (seeds and the inputs that once
-// failed) to the fuzz target linked in; returns how many there were.
-inline size_t ReplayFuzzCorpus(const std::string& name) {
-    namespace fs = std::filesystem;
-    std::vector<fs::path> inputs;
-    for (auto& e : fs::directory_iterator(fs::path(HALVORA_SOURCE_DIR) / "fuzz/corpus" / name))
-        if (e.is_regular_file()) inputs.push_back(e.path());
-    std::sort(inputs.begin(), inputs.end());
-    for (const auto& p : inputs) {
-        SCOPED_TRACE(p.filename().string());
-        std::ifstream in(p, std::ios::binary);
-        const Bytes data((std::istreambuf_iterator<char>(in)), {});
-        EXPECT_EQ(LLVMFuzzerTestOneInput(data.data(), data.size()), 0);
-    }
-    return inputs.size();
-}
 
 }  // namespace hv::test
