@@ -269,9 +269,13 @@ private:
 // Private per-user temporary directory as a Windows path with a trailing '\'.
 // Throws std::runtime_error when it is owned by someone else or open to others.
 std::string TempDir();
-// The program directory (Windows path, trailing '\'): $HALVORA_HOME, else the
-// executable's directory when writable, else $XDG_DATA_HOME/halvora.
+// The program directory (Windows path, trailing '\'): $HALVORA_HOME, else
+// DefaultProgramDir of the executable's directory.
 std::string ProgramDir();
+// The directory of a program run from ExeDir: a build tree (its tools/ too)
+// or a portable copy that may write there uses it; an installed one (bin/)
+// and a read-only one use $XDG_DATA_HOME/halvora (~/.local/share/halvora).
+std::string DefaultProgramDir(const std::string& exeDir);
 // The POSIX directory of the running executable.
 std::string ExecutableDir();
 

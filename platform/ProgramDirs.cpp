@@ -62,14 +62,16 @@ std::string TempDir() {
     return WindowsOf(dir);
 }
 
-std::string ProgramDir() {
-    const char* home = std::getenv("HALVORA_HOME");
-    if (home && *home) {
-        MakeDirs(home, 0755);
-        return WindowsOf(home);
-    }
-    std::string exe = ExecutableDir();
-    if (access(exe.c_str(), W_OK) == 0) return WindowsOf(exe);
+std::string DefaultProgramDir(const std::string& exeDir) {
+    std::string dir = exeDir;
+    const auto name = [](const std::string& d) { return d.substr(d.find_last_of('/') + 1); };
+    const std::string parent = dir.substr(0, dir.find_last_of('/'));
+    // The tools of a build tree sit in tools/ below the program's own directory,
+    // and must see the same settings and projects as the program.
+    if (name(dir) == "tools" && access((parent + "/halvora").c_str(), X_OK) == 0) dir = parent;
+    // An installed program (.../bin) keeps its data with the user's data, never
+    // among the programs, even when the user may write there (~/.local/bin).
+    if (name(dir) != "bin" && access(dir.c_str(), W_OK) == 0) return WindowsOf(dir);
     const char* xdg = std::getenv("XDG_DATA_HOME");
     std::string data;
     if (xdg && *xdg) {
@@ -81,6 +83,15 @@ std::string ProgramDir() {
     data += "/halvora";
     MakeDirs(data, 0755);
     return WindowsOf(data);
+}
+
+std::string ProgramDir() {
+    const char* home = std::getenv("HALVORA_HOME");
+    if (home && *home) {
+        MakeDirs(home, 0755);
+        return WindowsOf(home);
+    }
+    return DefaultProgramDir(ExecutableDir());
 }
 
 }  // namespace hv

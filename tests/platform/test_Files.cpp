@@ -259,6 +259,25 @@ TEST_F(FileTree, EnvironmentPlacesThePrivateTemporaryAndTheProgramDirectories) {
     EnvGuard home("HALVORA_HOME", Root() + "/d/Home Dir");
     EXPECT_EQ(ProgramDir(), "D:\\Home Dir\\");
     EXPECT_TRUE(Exists(Root() + "/d/Home Dir"));
+
+    // Without it: a build tree and its tools share one directory; an installed
+    // program keeps its data in the user's data directory, not beside itself.
+    EnvGuard xdg("XDG_DATA_HOME", Root() + "/d/data");
+    CreateFile("d/build/halvora");
+    chmod((Root() + "/d/build/halvora").c_str(), 0755);
+    CreateDir("d/build/tools");
+    CreateDir("d/local/bin");
+    CreateDir("d/ro");
+    chmod((Root() + "/d/ro").c_str(), 0555);
+    const std::pair<std::string, std::string> rows[] = {
+        {"/d/build", "D:\\build\\"},
+        {"/d/build/tools", "D:\\build\\"},
+        {"/d/local/bin", "D:\\data\\halvora\\"},
+        {"/d/ro", geteuid() == 0 ? "D:\\ro\\" : "D:\\data\\halvora\\"},
+    };
+    for (const auto& [exeDir, expected] : rows)
+        EXPECT_EQ(DefaultProgramDir(Root() + exeDir), expected) << exeDir;
+    chmod((Root() + "/d/ro").c_str(), 0755);
 }
 
 }  // namespace
