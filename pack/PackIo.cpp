@@ -246,6 +246,8 @@ Outcome UnpackTo(const UnpackSpec& spec, int targetFd, TPackObject& codec,
     };
     const int64_t packed = spec.packedSize, unpacked = spec.unpackedSize;
     if (spec.method != kMethodPacked) {
+        // Stored bytes carry no length of their own to check them by.
+        if (packed != unpacked) return fail(kArcCorrupted, {}, spec.member);
         std::vector<char> buf(static_cast<size_t>(std::clamp<int64_t>(packed, 1, kBlock)));
         int64_t done = 0, nextReport = kReportStep;
         while (done < packed) {

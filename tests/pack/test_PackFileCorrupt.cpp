@@ -107,6 +107,8 @@ TEST_F(CorruptArchive, EveryDamageIsReportedAndNothingChanges) {
         // The stream itself says how long it is; a header claiming more is caught there.
         {"unpacked size larger than the stream", [&](std::string& b) { Put32(b, At(1, 22), 0x7FFFFFF0u); }, 0, 0, kPackBadLength},
         {"unpacked size smaller than the stream", [&](std::string& b) { Put32(b, At(1, 22), members_[1].unpacked - 1); }, 0, 0, kPackBadLength},
+        // Stored bytes are copied as they are: sizes that disagree once gave a short file and success.
+        {"stored member whose sizes disagree", [&](std::string& b) { b[At(1, 11)] = kMethodStored; }, 0, 0, kArcCorrupted},
         // clang-format on
     };
     const std::string arcPosix = Posix("D:\\w\\t.pkk"), out = Posix("D:\\out\\text.txt");
