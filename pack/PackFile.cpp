@@ -1488,11 +1488,11 @@ void TPackFileObject::WriteBatch() {
                     seen = d;
                     return !runner->Cancelled();
                 };
-                const packio::PackSpec spec{j.src.posix, j.src.disk, j.header, store};
+                const packio::PackSpec task{j.src.posix, j.src.disk, j.header, store};
                 try {
                     if (j.src.size <= kSpoolInMemory) {
                         packio::MemorySink sink;
-                        j.result = packio::PackSource(spec, sink, *codecs[static_cast<size_t>(w)], progress);
+                        j.result = packio::PackSource(task, sink, *codecs[static_cast<size_t>(w)], progress);
                         j.data = std::move(sink.Data());
                     } else {
                         j.spool = std::make_unique<packio::TempFile>();
@@ -1502,7 +1502,7 @@ void TPackFileObject::WriteBatch() {
                             j.result.message = ArchiveErrorText(kArcTempFile, dir + "$pk", false);
                         } else {
                             packio::FileSink sink(j.spool->Handle(), 0, j.spool->Name());
-                            j.result = packio::PackSource(spec, sink, *codecs[static_cast<size_t>(w)], progress);
+                            j.result = packio::PackSource(task, sink, *codecs[static_cast<size_t>(w)], progress);
                             j.spoolSize = sink.Size();
                         }
                     }
@@ -1520,7 +1520,7 @@ void TPackFileObject::WriteBatch() {
     auto packHere = [&](Batch::Job& j, int64_t headerPos, int64_t headerLen) {
         packio::FileSink sink(t, headerPos + headerLen, temp.Name());
         if (t.Seek(headerPos + headerLen, SEEK_SET) < 0) Fail(kArcIoError, temp.Name(), LastErrorText());
-        const packio::PackSpec spec{j.src.posix, j.src.disk, j.header, StoreOnly};
+        const packio::PackSpec task{j.src.posix, j.src.disk, j.header, StoreOnly};
         packio::ProgressFn progress;
         if (b.explicitBatch) {
             progress = [&](int64_t d, int64_t) {
@@ -1540,7 +1540,7 @@ void TPackFileObject::WriteBatch() {
                 return !stopRequested_;
             };
         }
-        packio::PackResult r = packio::PackSource(spec, sink, *packer_, progress);
+        packio::PackResult r = packio::PackSource(task, sink, *packer_, progress);
         working.store(0, std::memory_order_relaxed);
         return std::make_pair(std::move(r), sink.Size());
     };
@@ -1757,9 +1757,9 @@ void TPackFileObject::ExtractList(std::vector<int> members) {
         }
         it.created = true;
         const TArchive0FileHeader& h = ix.headers[static_cast<size_t>(it.member)];
-        const packio::UnpackSpec spec{archiveFd, ix.dataPos[static_cast<size_t>(it.member)],
+        const packio::UnpackSpec task{archiveFd, ix.dataPos[static_cast<size_t>(it.member)],
                                       h.PackedSize, h.UnpackedSize, h.Method, h.Name, it.target};
-        it.outcome = packio::UnpackTo(spec, fd.Get(), codec, progress);
+        it.outcome = packio::UnpackTo(task, fd.Get(), codec, progress);
         if (it.outcome.code == 0 && ::close(fd.Release()) != 0) {
             SetLastErrorFromErrno(errno);
             fail(kArcIoError, LastErrorText());

@@ -107,14 +107,14 @@ bool FileSink::Clear() {
 
 // ---- one source -----------------------------------------------------------------------
 
-PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
+PackResult PackSource(const PackSpec& task, Sink& sink, TPackObject& codec,
                       const ProgressFn& progress) {
     PackResult res;
     auto skip = [&](TSkipReason reason, const std::string& cause) {
         res.kind = PackResult::Skip;
         res.reason = reason;
         res.code = kArcIoError;
-        res.message = WithCause(kArcIoError, spec.name, cause);
+        res.message = WithCause(kArcIoError, task.name, cause);
         res.cause = cause;
         return res;
     };
@@ -129,7 +129,7 @@ PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
                      sink.Name() + ": " + LastErrorText());
     };
 
-    Fd fd(::open(spec.posixPath.c_str(), O_RDONLY | O_CLOEXEC));
+    Fd fd(::open(task.posixPath.c_str(), O_RDONLY | O_CLOEXEC));
     if (!fd.Ok()) {
         const int err = errno;
         SetLastErrorFromErrno(err);
@@ -150,7 +150,7 @@ PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
 
         int64_t packed = -1;
         // Below 64 bytes packing can never save the 64 bytes it must.
-        if (!spec.storeOnly && size >= 64) {
+        if (!task.storeOnly && size >= 64) {
             if (::lseek(fd.Get(), 0, SEEK_SET) != 0) return skip(TSkipReason::Unreadable, LastErrorText());
             int64_t left = size, written = 0;
             codec.OnRead = [&](void* buf, int count) -> int {
@@ -223,7 +223,7 @@ PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
         if (changed) continue;
 
         TArchive0FileHeader& h = res.header;
-        h = spec.header;
+        h = task.header;
         h.Created = h.Modified = DosDateTimeFromUnix(static_cast<int64_t>(before.st_mtime));
         h.UnpackedSize = static_cast<uint32_t>(size);
         h.Method = usePacked ? kMethodPacked : kMethodStored;
@@ -236,7 +236,7 @@ PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
 
 // ---- one member -------------------------------------------------------------------------
 
-Outcome UnpackTo(const UnpackSpec& spec, int targetFd, TPackObject& codec,
+Outcome UnpackTo(const UnpackSpec& task, int targetFd, TPackObject& codec,
                  const ProgressFn& progress) {
     Outcome out;
     auto fail = [&](int code, const std::string& arg, const std::string& cause) {
@@ -244,18 +244,18 @@ Outcome UnpackTo(const UnpackSpec& spec, int targetFd, TPackObject& codec,
         out.message = WithCause(code, arg, cause);
         return out;
     };
-    const int64_t packed = spec.packedSize, unpacked = spec.unpackedSize;
-    if (spec.method != kMethodPacked) {
+    const int64_t packed = task.packedSize, unpacked = task.unpackedSize;
+    if (task.method != kMethodPacked) {
         // Stored bytes carry no length of their own to check them by.
-        if (packed != unpacked) return fail(kArcCorrupted, {}, spec.member);
+        if (packed != unpacked) return fail(kArcCorrupted, {}, task.member);
         std::vector<char> buf(static_cast<size_t>(std::clamp<int64_t>(packed, 1, kBlock)));
         int64_t done = 0, nextReport = kReportStep;
         while (done < packed) {
             const int64_t n = std::min<int64_t>(packed - done, static_cast<int64_t>(buf.size()));
-            if (ReadSome(spec.archiveFd, buf.data(), n, spec.dataPos + done) != n)
+            if (ReadSome(task.archiveFd, buf.data(), n, task.dataPos + done) != n)
                 return fail(kArcIoError, "CopyStreams", LastErrorText());
             if (!WriteAll(targetFd, buf.data(), n))
-                return fail(kArcIoError, "CopyStreams", spec.target + ": " + LastErrorText());
+                return fail(kArcIoError, "CopyStreams", task.target + ": " + LastErrorText());
             done += n;
             if (done >= nextReport) {
                 if (!progress(done, packed)) return fail(kPackStopped, {}, {});
@@ -267,13 +267,13 @@ Outcome UnpackTo(const UnpackSpec& spec, int targetFd, TPackObject& codec,
     // No bound on the ratio: very compressible files pack far beyond any fixed
     // figure, and refusing them would make their backups unrestorable.
     const int64_t int32Max = std::numeric_limits<int32_t>::max();
-    if (packed > int32Max || unpacked > int32Max) return fail(kArcCorrupted, {}, spec.member);
-    int64_t left = packed, at = spec.dataPos, written = 0;
+    if (packed > int32Max || unpacked > int32Max) return fail(kArcCorrupted, {}, task.member);
+    int64_t left = packed, at = task.dataPos, written = 0;
     bool writeFailed = false, stopped = false;
     codec.OnRead = [&](void* buf, int count) -> int {
         const int64_t want = std::min<int64_t>(count, left);
         if (want <= 0) return 0;
-        const int64_t got = ReadSome(spec.archiveFd, buf, want, at);
+        const int64_t got = ReadSome(task.archiveFd, buf, want, at);
         if (got <= 0) return -1;
         left -= got;
         at += got;
@@ -299,11 +299,11 @@ Outcome UnpackTo(const UnpackSpec& spec, int targetFd, TPackObject& codec,
     codec.OnWrite = nullptr;
     codec.OnProgress = nullptr;
     if (stopped && r < 0) return fail(kPackStopped, {}, {});
-    if (writeFailed) return fail(kPackIoError, {}, spec.target + ": " + LastErrorText());
-    const std::string mismatch = spec.member + ": размер в заголовке ("_a +
+    if (writeFailed) return fail(kPackIoError, {}, task.target + ": " + LastErrorText());
+    const std::string mismatch = task.member + ": размер в заголовке ("_a +
                                  std::to_string(unpacked) + ") не совпадает с данными"_a;
     if (r == kPackBadLength) return fail(r, {}, mismatch);
-    if (r < 0) return fail(r, {}, spec.member);
+    if (r < 0) return fail(r, {}, task.member);
     if (r != unpacked || written != unpacked) return fail(kPackBadLength, {}, mismatch);
     return out;
 }

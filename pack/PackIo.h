@@ -116,7 +116,7 @@ struct PackResult {
 // source that changed while it was read (its size or time moved, or it read
 // short or long) is read once more; when it changes again it is a Skip, never
 // a header that disagrees with the bytes.
-PackResult PackSource(const PackSpec& spec, Sink& sink, TPackObject& codec,
+PackResult PackSource(const PackSpec& task, Sink& sink, TPackObject& codec,
                       const ProgressFn& progress);
 
 // One member to unpack into an open target.
@@ -135,7 +135,7 @@ struct Outcome {
     std::string message;
 };
 
-Outcome UnpackTo(const UnpackSpec& spec, int targetFd, TPackObject& codec,
+Outcome UnpackTo(const UnpackSpec& task, int targetFd, TPackObject& codec,
                  const ProgressFn& progress);
 
 // Creates the missing directories of a POSIX path.

@@ -38,9 +38,9 @@ const TFontId kSuffixed[] = {TFontId::MainFont,   TFontId::LabelFont,  TFontId::
 bool EndsWith(const QString& s, const char* suffix) { return s.endsWith(QLatin1String(suffix)); }
 bool Has(const QString& s, const char* word) { return s.contains(QLatin1String(word), Qt::CaseInsensitive); }
 
-void SetWhole(QWidget* w, const TFontSpec& spec, QPalette::ColorRole role) {
-    w->setFont(ToQFont(spec));
-    QColor c = FontColor(spec);
+void SetWhole(QWidget* w, const TFontSpec& font, QPalette::ColorRole role) {
+    w->setFont(ToQFont(font));
+    QColor c = FontColor(font);
     if (!c.isValid()) return;
     QPalette p = w->palette();
     p.setColor(role, c);
@@ -121,20 +121,20 @@ void ApplyOne(QWidget* w) {
 
 }  // namespace
 
-QFont ToQFont(const TFontSpec& spec) {
+QFont ToQFont(const TFontSpec& font) {
     InstallSubstitutes();
-    QFont f(ToQ(spec.Name));
-    f.setPointSize(spec.Size);
-    f.setBold(spec.Style & kFontBold);
-    f.setItalic(spec.Style & kFontItalic);
-    f.setUnderline(spec.Style & kFontUnderline);
-    f.setStrikeOut(spec.Style & kFontStrikeOut);
+    QFont f(ToQ(font.Name));
+    f.setPointSize(font.Size);
+    f.setBold(font.Style & kFontBold);
+    f.setItalic(font.Style & kFontItalic);
+    f.setUnderline(font.Style & kFontUnderline);
+    f.setStrikeOut(font.Style & kFontStrikeOut);
     return f;
 }
 
-QColor FontColor(const TFontSpec& spec) {
-    if (spec.Color < 0) return {};
-    const uint32_t c = static_cast<uint32_t>(spec.Color);
+QColor FontColor(const TFontSpec& font) {
+    if (font.Color < 0) return {};
+    const uint32_t c = static_cast<uint32_t>(font.Color);
     return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF);
 }
 

@@ -14,9 +14,9 @@ class QWidget;
 namespace hv {
 
 // The font as Qt draws it (family = the stored face).
-QFont ToQFont(const TFontSpec& spec);
+QFont ToQFont(const TFontSpec& font);
 // The font's colour; invalid for a system colour (negative value).
-QColor FontColor(const TFontSpec& spec);
+QColor FontColor(const TFontSpec& font);
 // The installed family that draws Face.
 QString DrawnFamily(const QString& face);
 
