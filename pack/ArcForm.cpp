@@ -310,6 +310,10 @@ TFormArc::TFormArc(QWidget* parent)
     ui_->lva->setModel(dirModel_);
     ui_->lv->setModel(members_);
     ui_->lv->setColumnHidden(kColFullName, true);
+    const std::pair<int, int> widths[] = {
+        {kColName, 170}, {kColExt, 45}, {kColSize, 75}, {kColPacked, 75}, {kColRatio, 50}};
+    for (const auto& [column, width] : widths) ui_->lv->header()->resizeSection(column, width);
+    ui_->Splitter1->setSizes({230, 550});
     ui_->lv->header()->setSectionsClickable(true);
     ui_->lv->header()->setSortIndicatorShown(true);
     ui_->lv->header()->setSortIndicator(kColName, Qt::AscendingOrder);

@@ -129,10 +129,6 @@ class Titles : public QObject {
 
 class DisketteTest : public MainTest {
   protected:
-    void Settings(const std::string& list) {
-        CreateFile("d/Prog/halvora.ini",
-                   "[Drives]\r\nD=\"" + Root() + "/d\"\r\nA=\"" + Root() + "/a\"\r\n\r\n" + list);
-    }
     // MakeProject's project with A:\ among its places, and its own archive name.
     void OnMedium(const std::string& name, const std::string& arcName = {}) {
         THL_HalvoraProject p;
@@ -297,7 +293,7 @@ TEST_F(DisketteTest, CopyAsksForMediaAsTheyAreNeeded) {
         for (const auto& [name, size] : r.archive)
             CreateFile("d/Arc/P/" + name, Bytes(size, seed++));
         r.medium();
-        Settings(ListText({{"P", true}}));
+        WriteSettings(ListText({{"P", true}}));
         TFormMain& m = Start();
         Find<QTabWidget>(&m, "pc")->setCurrentWidget(Find<QWidget>(&m, "tabArchives"));
         ClickRow(Archives(), 0);
@@ -357,7 +353,7 @@ TEST_F(DisketteTest, RefreshRunsAndCopiesTheProjectsWhoseArchivesAreOnA) {
         CreateFile("a/OTHER.TXT", "other");
         if (r.spoil == Spoil::CopyFails) chmod((Root() + "/a/SAME.ARJ").c_str(), 0444);
         if (r.spoil == Spoil::RunFails) fs::remove_all(Root() + "/d/Work/S1");
-        Settings(ListText({{"X", true}, {"S1", false}, {"S2", false}, {"Y", false}}));
+        WriteSettings(ListText({{"X", true}, {"S1", false}, {"S2", false}, {"Y", false}}));
         TFormMain& m = Start();
         responder_->Clear();
         if (r.spoil == Spoil::CopyFails) responder_->Answer(2);  // "Прервать копирование"
@@ -384,6 +380,26 @@ TEST_F(DisketteTest, RefreshRunsAndCopiesTheProjectsWhoseArchivesAreOnA) {
         EXPECT_TRUE(m.isEnabled());
         Stop();
     }
+
+    // A: on a folder of the system disk holds no medium: nothing is read, run or copied.
+    ClearTree();
+    MakeProject("X");
+    OnMedium("X");
+    CreateFile("folder/X.ARJ", "old");
+    WriteSettings(ListText({{"X", false}}));
+    DriveMap map = GetDriveMap();
+    map['A'] = Root() + "/folder";
+    SetDriveMap(map);
+    TFormMain& m = Start();
+    responder_->Clear();
+    Find<QTabWidget>(&m, "pc")->setCurrentWidget(Find<QWidget>(&m, "tabArchives"));
+    Click(&m, "btFreshDiskette");
+    const auto errors = responder_->RequestsOf("ShowError");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].heading + "|" + errors[0].text, "A:\\|" + A("Устройство не готово."));
+    EXPECT_FALSE(Has("d/Arc/X/X.ARJ"));
+    EXPECT_EQ(ReadFile(Root() + "/folder/X.ARJ"), "old");
+    Stop();
 }
 
 }  // namespace
