@@ -45,11 +45,6 @@ std::string VersionText(uint16_t version, uint8_t type) {
     return " - ";
 }
 
-// The directory part of a path as a directory of its own ("D:\" for a root).
-std::string DirOf(const std::string& path) {
-    return ExtractFileDir(path);
-}
-
 QIcon ImageIcon(int image) {
     QStyle* s = QApplication::style();
     switch (image) {
@@ -375,7 +370,7 @@ void TFormArc::showEvent(QShowEvent* event) {
 }
 
 void TFormArc::OpenInitial() {
-    const std::string dir = InitialArchive.empty() ? dir_ : DirOf(ExpandFileName(InitialArchive));
+    const std::string dir = InitialArchive.empty() ? dir_ : ExtractFileDir(ExpandFileName(InitialArchive));
     ListDir(DirectoryExists(dir) ? dir : dir_);
     // An archive not made yet is not made here either.
     if (!InitialArchive.empty() && FileExists(InitialArchive)) OpenArchive(InitialArchive);
@@ -487,7 +482,7 @@ void TFormArc::ChooseArchive() {
     const auto path = ToWindowsPath(file.toStdString());
     if (!path) ShowErrorAbort("Файл лежит вне дисков программы|"_a + RawText(FromQ(file)));
     shown_ = ExpandFileName(*path);
-    ListDir(DirOf(*path));
+    ListDir(ExtractFileDir(*path));
 }
 
 // ---- the archive and its members --------------------------------------------------------
@@ -675,7 +670,7 @@ void TFormArc::AddFiles(const std::vector<std::string>& files, bool withComment)
     FindFile tmp;
     if (tmp.First(ExtractFilePath(shown_) + "*.tmp", kAttrHidden | kAttrSystem | kAttrReadOnly))
         ShowInfo("Не удалены все .TMP файлы"_a);
-    ListDir(DirOf(shown_));
+    ListDir(ExtractFileDir(shown_));
 }
 
 void TFormArc::DeleteSelected() {
@@ -688,7 +683,7 @@ void TFormArc::DeleteSelected() {
         // An archive left without members is removed as it is closed.
         arc_->SetActive(false);
     }
-    ListDir(DirOf(shown_));
+    ListDir(ExtractFileDir(shown_));
 }
 
 void TFormArc::ChooseUnpackDir() {

