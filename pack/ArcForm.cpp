@@ -370,7 +370,8 @@ void TFormArc::showEvent(QShowEvent* event) {
 }
 
 void TFormArc::OpenInitial() {
-    const std::string dir = InitialArchive.empty() ? dir_ : ExtractFileDir(ExpandFileName(InitialArchive));
+    const std::string dir =
+        InitialArchive.empty() ? dir_ : ExtractFileDir(ExpandFileName(InitialArchive));
     ListDir(DirectoryExists(dir) ? dir : dir_);
     // An archive not made yet is not made here either.
     if (!InitialArchive.empty() && FileExists(InitialArchive)) OpenArchive(InitialArchive);
