@@ -87,6 +87,17 @@ int DriveImage(const std::string& drive, bool current) {
     return image + (current ? 1 : 0);
 }
 
+// Closes the archive however the block is left; a failure to close is not news then.
+struct TClosing {
+    TPackFileObject& arc;
+    ~TClosing() {
+        try {
+            arc.SetActive(false);
+        } catch (const std::exception&) {
+        }
+    }
+};
+
 // LF from the memo back to the CR LF the system keeps.
 std::string WithCrLf(const std::string& text) {
     std::string out;
@@ -516,15 +527,7 @@ void TFormArc::ListMembers() {
         show();
         return;
     }
-    struct Closer {
-        TPackFileObject& arc;
-        ~Closer() {
-            try {
-                arc.SetActive(false);
-            } catch (const std::exception&) {
-            }
-        }
-    } closer{*arc_};
+    TClosing closing{*arc_};
     try {
         arc_->SetActive(true);
         *header_ = arc_->ArchiveHeader();
@@ -679,10 +682,10 @@ void TFormArc::DeleteSelected() {
     if (names.empty()) ShowErrorAbort("Не выбрано"_a);
     {
         BusyScope busy(*this);
+        // An archive left without members is removed as it is closed.
+        TClosing closing{*arc_};
         arc_->SetActive(true);
         arc_->DeleteMembers(names);
-        // An archive left without members is removed as it is closed.
-        arc_->SetActive(false);
     }
     ListDir(ExtractFileDir(shown_));
 }
