@@ -113,6 +113,7 @@ TFormMain::TFormMain(QWidget* parent)
     connect(ui_->lvArchives, &TPrjView::RowDoubleClicked, this, Command([this] { Look(); }));
     connect(ui_->btLook, &QPushButton::clicked, this, Command([this] { Look(); }));
 
+    ConnectDisketteCommands();
     connect(ui_->btSave, &QPushButton::clicked, this, Command([this] { RunButton(false); }));
     connect(ui_->btSaveAll, &QPushButton::clicked, this, Command([this] { RunButton(true); }));
     connect(ui_->cbToNet, &QCheckBox::clicked, this,
@@ -242,8 +243,8 @@ void TFormMain::RunButton(bool all) {
     RunProjects(all ? std::string() : list_.Items(row)->FileName, false, ui_->cbReCreate->isChecked());
 }
 
-void TFormMain::RunProjects(const std::string& fileName, bool refreshRun, bool rebuild) {
-    if (running_) return;
+bool TFormMain::RunProjects(const std::string& fileName, bool refreshRun, bool rebuild) {
+    if (running_) return false;
     // Owned by the application, not by this window: it must stay enabled
     // while this window is disabled.
     auto* bar = new TFormBar();
@@ -281,7 +282,7 @@ void TFormMain::RunProjects(const std::string& fileName, bool refreshRun, bool r
             }
         }
     } keep{driver, current_};
-    driver.RunProjects(fileName, refreshRun, rebuild);
+    return driver.RunProjects(fileName, refreshRun, rebuild);
 }
 
 void TFormMain::ShowOutput(const std::string& outputFile) {
@@ -318,10 +319,7 @@ void TFormMain::LoadCurrentProject(const std::string& fileName) {
 void TFormMain::Look() {
     if (SelectCurrentProject() < 0) return;
     const std::string archive = current_->GetArcFileName();
-    if (!browser_) return;
-    browser_->SetArchive(archive);
-    browser_->show();
-    browser_->raise();
+    if (browser_) browser_->Browse(archive);
 }
 
 // ---- the archiver settings page --------------------------------------------------------

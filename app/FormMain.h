@@ -11,6 +11,7 @@
 
 #include "app/LaterForms.h"
 #include "dialogs/FormView.h"
+#include "pack/ArcForm.h"
 #include "run/ArcSettings.h"
 #include "run/ProjectList.h"
 #include "util/StringList.h"
@@ -59,8 +60,8 @@ class TFormMain : public QMainWindow {
 
     // FileName empty: every checked entry (or, with RefreshRun, the entries
     // marked for refresh). The window is disabled while it runs and enabled
-    // again however the run ends.
-    void RunProjects(const std::string& fileName, bool refreshRun, bool rebuild);
+    // again however the run ends. False when a project failed or the run was stopped.
+    bool RunProjects(const std::string& fileName, bool refreshRun, bool rebuild);
     // "Выделенный" (All false) and "Все отмеченные" (All true).
     void RunButton(bool all);
 
@@ -102,6 +103,25 @@ class TFormMain : public QMainWindow {
     QPointer<TFormView> viewer_;
     QPointer<TFormArc> browser_;
     std::unique_ptr<TFormView> ownViewer_;
+
+    // ---- diskettes: "Копировать на..." and "Обновить" (Diskette.cpp) ----
+  public:
+    // The current project's archive files onto its diskette places (A:, B:),
+    // asking for media as they are needed; with FileName that project is
+    // loaded first.
+    void CopyToDiskettes(const std::string& fileName = {});
+    // Runs again the projects whose archives are on the medium in A: and
+    // copies their new archives onto it.
+    void FreshDiskettes();
+    // The project's stop state after the last diskette copy.
+    bool LastCopyStopped() const { return lastCopyStopped_; }
+    // The progress window of the diskette copy in progress; null outside one.
+    TFormBar* DisketteProgressWindow() const { return disketteBar_; }
+
+  private:
+    void ConnectDisketteCommands();
+    bool lastCopyStopped_ = false;
+    QPointer<TFormBar> disketteBar_;
 };
 
 }  // namespace hv

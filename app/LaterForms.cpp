@@ -14,20 +14,6 @@ TFormOtl::TFormOtl(QWidget* parent) : QDialog(parent) {
     resize(320, 200);
 }
 
-TFormArc::TFormArc(QWidget* parent) : QDialog(parent), label_(new QLabel(this)) {
-    setObjectName("FormArc");
-    setWindowTitle("Archive Viewer");
-    label_->setObjectName("lbArchive");
-    auto* lay = new QVBoxLayout(this);
-    lay->addWidget(label_);
-    resize(560, 380);
-}
-
-void TFormArc::SetArchive(const std::string& fileName) {
-    archive_ = fileName;
-    label_->setText(ToQ(fileName));
-}
-
 TFormSetProject::TFormSetProject(QWidget* parent) : QDialog(parent) {
     setObjectName("FormSetProject");
     setWindowTitle(ToQ("Настройка проекта"_a));

@@ -17,19 +17,6 @@ class TFormOtl : public QDialog {
     explicit TFormOtl(QWidget* parent = nullptr);
 };
 
-class TFormArc : public QDialog {
-    Q_OBJECT
-  public:
-    explicit TFormArc(QWidget* parent = nullptr);
-    // The archive to browse.
-    void SetArchive(const std::string& fileName);
-    const std::string& Archive() const { return archive_; }
-
-  private:
-    QLabel* label_;
-    std::string archive_;
-};
-
 class TFormSetProject : public QDialog {
     Q_OBJECT
   public:

@@ -8,6 +8,7 @@
 #include "dialogs/FormBar.h"
 #include "dialogs/FormView.h"
 #include "dialogs/QtMessages.h"
+#include "pack/ArcForm.h"
 #include "platform/AnsiLiteral.h"
 #include "project/HLObject.h"
 #include "settings/Fonts.h"

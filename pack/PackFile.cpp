@@ -962,9 +962,10 @@ int TPackFileObject::Guarded(Op&& op, bool keepActive) {
         }
     };
     try {
+        // Cleared first: a stop asked for while the start is reported must hold.
+        stopRequested_ = false;
         Progress(0, 100);
         resultCode_ = kArcRunError;
-        stopRequested_ = false;
         op();
         resultCode_ = 0;
     } catch (const EArchiveObjectError&) {

@@ -3,9 +3,11 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <cstdlib>
@@ -198,7 +200,121 @@ void SetFreeSpaceHook(std::function<std::optional<int64_t>(const std::string& po
     FreeSpaceHook() = std::move(hook);
 }
 
+// ---- removable media ------------------------------------------------------------------
+
+namespace {
+
+std::mutex g_mediaMutex;
+std::vector<std::string>& StandInMedia() {
+    static std::vector<std::string> dirs;
+    return dirs;
+}
+
+// 'A' or 'B' for a path (or a bare letter) on a medium drive, else 0.
+char MediumLetter(const std::string& path) {
+    if (path.empty() || (path.size() > 1 && path[1] != ':')) return 0;
+    const char l = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    return l == 'A' || l == 'B' ? l : 0;
+}
+
+// Empties the open directory Fd: links are removed as links, and a directory
+// of another file system (a mount below the medium) is left alone.
+bool ClearDirAt(int fd, dev_t dev) {
+    std::vector<std::string> names;
+    const int listFd = dup(fd);
+    DIR* d = listFd >= 0 ? fdopendir(listFd) : nullptr;
+    if (!d) {
+        if (listFd >= 0) close(listFd);
+        SetLastErrorFromErrno(errno);
+        return false;
+    }
+    while (dirent* de = readdir(d)) {
+        const std::string n = de->d_name;
+        if (n != "." && n != "..") names.push_back(n);
+    }
+    closedir(d);
+    bool ok = true;
+    const auto failed = [&ok] {
+        SetLastErrorFromErrno(errno);
+        ok = false;
+    };
+    for (const std::string& n : names) {
+        struct stat st;
+        if (fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+            failed();
+            continue;
+        }
+        if (!S_ISDIR(st.st_mode)) {
+            if (unlinkat(fd, n.c_str(), 0) != 0) failed();
+            continue;
+        }
+        if (st.st_dev != dev) {
+            SetLastError(kErrAccessDenied);
+            ok = false;
+            continue;
+        }
+        const int sub = openat(fd, n.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0) {
+            failed();
+            continue;
+        }
+        ok = ClearDirAt(sub, dev) && ok;
+        close(sub);
+        if (unlinkat(fd, n.c_str(), AT_REMOVEDIR) != 0) failed();
+    }
+    return ok;
+}
+
+}  // namespace
+
+void SetStandInMedia(std::vector<std::string> posixDirs) {
+    for (std::string& d : posixDirs) d = RealPath(d);
+    std::lock_guard<std::mutex> lock(g_mediaMutex);
+    StandInMedia() = std::move(posixDirs);
+}
+
+bool IsMediumDrive(const std::string& path) {
+    return MediumLetter(path) != 0;
+}
+
+bool MediumReady(const std::string& drive) {
+    const char letter = MediumLetter(drive);
+    const std::string dir = letter ? DriveDir(std::string(1, letter)) : std::string();
+    struct stat st;
+    if (dir.empty() || stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        SetLastError(kErrNotReady);
+        return false;
+    }
+    const std::string real = RealPath(dir);
+    {
+        std::lock_guard<std::mutex> lock(g_mediaMutex);
+        const auto& s = StandInMedia();
+        if (std::find(s.begin(), s.end(), real) != s.end()) return true;
+    }
+    // The root file system is never a medium, whatever the map says.
+    detail::MountInfo m;
+    if (real != "/" && detail::FindMount(real, m) && m.mountPoint == real) return true;
+    SetLastError(kErrNotReady);
+    return false;
+}
+
+bool ClearMedium(const std::string& drive) {
+    if (!MediumReady(drive)) return false;
+    const std::string dir = DriveDir(std::string(1, MediumLetter(drive)));
+    const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || fstat(fd, &st) != 0) {
+        SetLastErrorFromErrno(errno);
+        if (fd >= 0) close(fd);
+        return false;
+    }
+    const bool ok = ClearDirAt(fd, st.st_dev);
+    close(fd);
+    return ok;
+}
+
 std::optional<int64_t> DiskFreeBytes(const std::string& path) {
+    if (IsMediumDrive(path) && !MediumReady(path)) return std::nullopt;
     auto p = ToPosixPath(path);
     if (p && FreeSpaceHook()) {
         if (auto v = FreeSpaceHook()(*p)) return v;

@@ -61,6 +61,20 @@ std::optional<int64_t> DiskFreeBytes(const std::string& path);
 // Tests stand in for small media: a hook that answers for a POSIX path (or
 // nullopt to ask the file system). Empty: none.
 void SetFreeSpaceHook(std::function<std::optional<int64_t>(const std::string& posixPath)> hook);
+// ---- removable media ---------------------------------------------------------
+// A: and B: stand for removable media (a stick or a card mounted under /media):
+// the drive holds a medium only when its directory is a mount point of its
+// own. A folder of another disk, or no mapping at all, is not ready
+// (LastError kErrNotReady), and DiskFreeBytes does not answer for it.
+bool IsMediumDrive(const std::string& path);  // Path lies on A: or B:
+bool MediumReady(const std::string& drive);
+// Deletes every file and directory on the medium's root. Links are removed,
+// never followed; nothing of another file system mounted below it is touched.
+// False when the medium is not ready or anything stayed.
+bool ClearMedium(const std::string& drive);
+// Tests that cannot mount a small file system let plain directories stand for
+// mounted media; their free space can be faked through SetFreeSpaceHook.
+void SetStandInMedia(std::vector<std::string> posixDirs);
 // Volume label of the file system under the drive, empty when it has none.
 std::string VolumeLabel(const std::string& drive);
 // Mount table consulted for network paths (default /proc/self/mounts); tests point it elsewhere.

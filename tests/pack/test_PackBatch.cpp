@@ -353,6 +353,37 @@ TEST_F(PackBatch, BusyArchiveRefusesNameOpenAndClose) {
     a.SetArchiveName("D:\\arc\\other.pkk");
 }
 
+// "Stop" pressed while an operation reports its start ends that operation: the
+// add, the list add and the extraction leave everything as it was.
+TEST_F(PackBatch, StopAtTheFirstReportHolds) {
+    CreateFile("d/w/a.txt", test::Rows(300000));
+    CreateFile("d/w/b.txt", test::Rows(200000, 3));
+    TPackFileObject a;
+    a.SetArchiveName("D:\\arc\\t.pkk");
+    a.BaseDir = "D:\\w";
+    ASSERT_EQ(test::Run(a, kArcOpAdd, "D:\\w\\b.txt"), 0);
+    const std::string before = ReadPosixFile(Root() + "/d/arc/t.pkk");
+    a.OnProgress = [](TPackFileObject& sender, int32_t done, int32_t) {
+        if (done == 0) sender.Stop(true);
+    };
+    a.ExtractDir = "D:\\out";
+    struct Row {
+        const char* name;
+        std::function<int()> op;
+    } rows[] = {
+        {"add", [&] { return test::Run(a, kArcOpAdd, "D:\\w\\a.txt"); }},
+        {"list add", [&] { return a.AddFiles({"D:\\w\\a.txt"}); }},
+        {"extract", [&] { return test::Run(a, kArcOpExtract, "b.txt"); }},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        EXPECT_EQ(r.op(), kPackStopped);
+        EXPECT_TRUE(ReadPosixFile(Root() + "/d/arc/t.pkk") == before);
+        EXPECT_TRUE(test::Temps(Root() + "/d/arc").empty());
+        EXPECT_FALSE(Exists(Root() + "/d/out/b.txt"));
+    }
+}
+
 // Extraction of a list: one pass, any number of threads, the same files; all
 // names must be there first; the first member that fails ends it as the
 // one-by-one loop would; a stop leaves no partial file.

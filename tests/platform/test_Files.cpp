@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <functional>
 #include <iterator>
 #include <optional>
@@ -225,6 +226,56 @@ TEST_F(FileTree, DrivesFacts) {
     EXPECT_EQ(VolumeLabel("Q:"), "");
     const std::string label = VolumeLabel("D:");
     EXPECT_EQ(label.find('\\'), std::string::npos) << "udev escapes left in " << label;
+}
+
+// A: and B: hold a medium only where their directory is a mount point of its
+// own: a folder of another disk is no diskette, and nothing reads or clears it.
+TEST_F(FileTree, MediaAreReadyOnlyOnTheirOwnMountPoint) {
+    const std::string mounted = CreateDir("m"), plain = CreateDir("plain");
+    CreateFile("plain/keep.txt", "keep");
+    SetMountTablePath(CreateFile("mounts", "/dev/sdb1 " + mounted + " vfat rw 0 0\n"));
+    struct Row {
+        const char* name;
+        std::string dir;  // empty: not mapped
+        bool ready;
+    } rows[] = {
+        {"mount point", mounted, true}, {"stand-in", Root() + "/a", true},
+        {"plain folder", plain, false}, {"the root file system", "/", false},
+        {"not mapped", "", false},
+    };
+    for (const Row& r : rows) {
+        SCOPED_TRACE(r.name);
+        DriveMap map = GetDriveMap();
+        map.erase('B');
+        if (!r.dir.empty()) map['B'] = r.dir;
+        SetDriveMap(map);
+        EXPECT_EQ(MediumReady("b:"), r.ready);
+        EXPECT_EQ(DiskFreeBytes("B:\\x.arj").has_value(), r.ready);
+        if (!r.ready) {
+            EXPECT_EQ(LastError(), static_cast<uint32_t>(kErrNotReady));
+            EXPECT_FALSE(ClearMedium("B:"));
+        }
+        EXPECT_EQ(GetDriveType("B:"), r.dir.empty() ? DriveType::NoRootDir : DriveType::Removable);
+    }
+    EXPECT_EQ(ReadFile(plain + "/keep.txt"), "keep");
+    EXPECT_FALSE(IsMediumDrive("D:\\a") || IsMediumDrive("\\\\srv\\a"));
+
+    // Clearing takes every file and directory of the medium, links as links.
+    const std::string outside = CreateFile("d/outside/keep.txt", "keep");
+    CreateFile("m/A.ARJ", "arj");
+    CreateFile("m/.hidden", "h");
+    chmod(CreateFile("m/sub/deep/ro.txt", "ro").c_str(), 0444);
+    ASSERT_EQ(symlink((Root() + "/d/outside").c_str(), (mounted + "/link").c_str()), 0);
+    ASSERT_EQ(symlink(outside.c_str(), (mounted + "/sub/flink").c_str()), 0);
+    SetDriveMap([&] {
+        DriveMap map = GetDriveMap();
+        map['B'] = mounted;
+        return map;
+    }());
+    EXPECT_TRUE(ClearMedium("B:\\"));
+    EXPECT_TRUE(std::filesystem::is_empty(mounted));
+    EXPECT_EQ(ReadFile(outside), "keep");
+    SetMountTablePath("");
 }
 
 // Sets an environment variable until the end of the scope.

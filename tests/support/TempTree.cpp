@@ -20,10 +20,12 @@ void TempTree::SetUp() {
     fs::create_directories(root_ + "/a");
     savedMap_ = GetDriveMap();
     SetDriveMap({{'C', "/"}, {'D', root_ + "/d"}, {'A', root_ + "/a"}});
+    SetStandInMedia({root_ + "/a"});
 }
 
 void TempTree::TearDown() {
     SetDriveMap(savedMap_);
+    SetStandInMedia({});
     std::error_code ec;
     // Read-only files and directories would stop remove_all.
     for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {

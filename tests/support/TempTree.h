@@ -1,6 +1,6 @@
 // Shared fixture: a private temporary tree with a test drive map.
 //   D: -> <tmp>/d     the working drive
-//   A: -> <tmp>/a     stands for a diskette
+//   A: -> <tmp>/a     stands for a diskette (a stand-in for a mounted medium)
 //   C: -> /           as on every machine
 #pragma once
 
