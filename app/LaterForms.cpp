@@ -28,10 +28,4 @@ void TFormArc::SetArchive(const std::string& fileName) {
     label_->setText(ToQ(fileName));
 }
 
-TFormSetProject::TFormSetProject(QWidget* parent) : QDialog(parent) {
-    setObjectName("FormSetProject");
-    setWindowTitle(ToQ("Настройка проекта"_a));
-    resize(640, 480);
-}
-
 }  // namespace hv

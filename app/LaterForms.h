@@ -30,10 +30,4 @@ class TFormArc : public QDialog {
     std::string archive_;
 };
 
-class TFormSetProject : public QDialog {
-    Q_OBJECT
-  public:
-    explicit TFormSetProject(QWidget* parent = nullptr);
-};
-
 }  // namespace hv

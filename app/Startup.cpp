@@ -8,6 +8,7 @@
 #include "dialogs/FormBar.h"
 #include "dialogs/FormView.h"
 #include "dialogs/QtMessages.h"
+#include "editor/SetPrj.h"
 #include "platform/AnsiLiteral.h"
 #include "project/HLObject.h"
 #include "settings/Fonts.h"
@@ -76,6 +77,7 @@ bool TProgramSession::Start() {
     gView = view_.get();
     main_->SetViewer(view_.get());
     main_->SetArchiveBrowser(browser_.get());
+    main_->SetProjectEditor(editor_.get());
 
     bool abandon = false;
     const auto failed = [&abandon] {
@@ -136,6 +138,7 @@ void TProgramSession::Shutdown() {
             SaveFonts();
             if (SaveEnabled()) {
                 if (main_) main_->SaveProjectList();
+                if (editor_) editor_->SaveSortSettings();
                 SaveConfiguration();
             }
         } catch (const EAbort&) {
