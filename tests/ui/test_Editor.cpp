@@ -1,0 +1,205 @@
+// The project editor over real projects and trees: what it shows, what it
+// saves, its checks, its browsers and their verdicts, its drag and drop.
+#include <QTimer>
+
+#include "EditorFixture.h"
+#include "util/FileUtils.h"
+
+namespace hv::test {
+namespace {
+
+TEST_F(EditorTest, ShowsEveryValueDiscardsEditsAndSavesWhatTheCoreReadsBack) {
+    const std::string docs = ReadFile(Posix(kDocs));
+    const int result = Edit([&](TFormSetProject& ed) {
+        EXPECT_EQ(C<QLineEdit>("edName")->text(), "Документы");
+        EXPECT_EQ(C<QLineEdit>("edFileName")->text(), "D:\\Prog\\Projects\\Docs.hlj");
+        EXPECT_EQ(C<QLineEdit>("edRootDir")->text(), "D:\\Work");
+        EXPECT_EQ(C<QLineEdit>("edArcName")->text(), "backup.arj");
+        EXPECT_EQ(C<QComboBox>("cbArcType")->currentText(), "ZIP");
+        EXPECT_EQ(C<QComboBox>("cbArcCompressType")->currentText(), "Без сжатия");
+        EXPECT_EQ(C<QComboBox>("cbVolumeSize")->currentText(), "1.2");
+        EXPECT_EQ(C<QLineEdit>("edPassword")->text(), "pw");
+        EXPECT_TRUE(C<QCheckBox>("cbMakeSaveDirs")->isChecked());
+        EXPECT_TRUE(C<QCheckBox>("cbPAllFiles")->isChecked());
+        EXPECT_FALSE(C<QCheckBox>("cbPSubDirs")->isChecked());
+        EXPECT_FALSE(C<QCheckBox>("cbPGlobalExcl")->isChecked());
+        EXPECT_EQ(C<QLabel>("lblPExt")->text(), "Исключая");
+        EXPECT_EQ(Texts("lbPExt"), QStringList{"BAK"});
+        EXPECT_EQ(Texts("lvPFilesIncl"), QStringList{"Sub\\keep.txt"});
+        EXPECT_EQ(Texts("lvPFilesExcl"), QStringList{"Sub\\*.tmp"});
+        EXPECT_EQ(Texts("lbSaveDir"), QStringList{"D:\\Arc"});
+        EXPECT_EQ(Texts("lbProjects"), (QStringList{"Зависимый", "Не проект: D:\\Prog\\Projects\\NotPrj.hlj",
+                                                    "Не найден: D:\\Prog\\Projects\\Gone.hlj"}));
+        EXPECT_EQ(Texts("lvDirs"), (QStringList{"D:\\Work\\Deep", "D:\\Nowhere"}));
+        EXPECT_EQ(C<QListWidget>("lvDirs")->item(0)->data(Qt::UserRole).toInt(), kImgDir);
+        EXPECT_EQ(C<QListWidget>("lvDirs")->item(1)->data(Qt::UserRole).toInt(), kImgDirMissing);
+        EXPECT_EQ(C<QComboBox>("cbDirs")->count(), 2);
+        EXPECT_EQ(C<QPlainTextEdit>("mmPreBatFile")->toPlainText(), "echo one\necho two\n");
+        EXPECT_EQ(C<QLabel>("lbHeader")->text(), "Документы");
+        EXPECT_EQ(C<QLabel>("lbPrjDirsTitle")->text(), " Документы");
+        EXPECT_EQ(C<QTabWidget>("pcData")->currentWidget(), C("tabGeneral"));
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
+        EXPECT_FALSE(C("sbSave")->isEnabled());
+
+        // Edits, then "Отменить": the file's values again.
+        SetEdit("edName", "Новое");
+        EXPECT_EQ(C<QLabel>("lbHeader")->text(), "Новое");
+        EXPECT_TRUE(C("sbSave")->isEnabled() && C("sbReload")->isEnabled());
+        C<QComboBox>("cbArcType")->setCurrentIndex(0);
+        EXPECT_FALSE(C("edPassword")->isEnabled());
+        Click(&ed, "sbReload");
+        EXPECT_EQ(C<QLineEdit>("edName")->text(), "Документы");
+        EXPECT_EQ(C<QComboBox>("cbArcType")->currentIndex(), 3);
+        EXPECT_TRUE(C("edPassword")->isEnabled());
+        EXPECT_TRUE(ed.Saved());
+        EXPECT_EQ(ReadFile(Posix(kDocs)), docs);
+
+        // Edits that are saved, under a file name without extension.
+        SetEdit("edName", "Архив документов");
+        SetEdit("edFileName", "Renamed");
+        C<QComboBox>("cbArcType")->setCurrentIndex(2);
+        C<QComboBox>("cbVolumeSize")->setEditText("1400K");
+        SetEdit("edPassword", "тайна");
+        Click(&ed, "cbPSubDirs");
+        C<QPlainTextEdit>("mmPreBatFile")->setPlainText("echo three");
+        Click(&ed, "sbSaveExit");
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_TRUE(responder_->Records().empty()) << Said("ShowError").size();
+    const auto p = Load("D:\\Prog\\Projects\\Renamed.hlj");
+    EXPECT_EQ(AnsiToUtf8(p->Name()), "Архив документов");
+    EXPECT_EQ(p->ArcType, 2);
+    EXPECT_EQ(p->CompressType, 1);
+    EXPECT_EQ(p->VolumeSize(), 1433600);
+    EXPECT_EQ(AnsiToUtf8(p->ArcPS), "тайна");
+    EXPECT_TRUE(p->IncludeSubDirs && p->IncludeAllFiles && p->MakeSaveDirectories && !p->GlobalProjectExclude);
+    EXPECT_EQ(p->Dir(), "D:\\Work");
+    EXPECT_EQ(p->ArcName(), "backup.arj");
+    EXPECT_EQ(Strings(p->PreBatch()), QStringList{"echo three"});
+    EXPECT_EQ(Strings(p->Extensions()), QStringList{"BAK"});
+    EXPECT_EQ(Strings(p->SavePlaces()), QStringList{"D:\\Arc"});
+    EXPECT_EQ(p->Projects().Count(), 3);
+    EXPECT_EQ(Strings(p->Dirs()), (QStringList{"D:\\Work\\Deep", "D:\\Nowhere"}));
+    // The caller holds the saved file; the file it came from is untouched.
+    EXPECT_EQ(caller_->FileName, "D:\\Prog\\Projects\\Renamed.hlj");
+    EXPECT_EQ(AnsiToUtf8(caller_->Name()), "Архив документов");
+    EXPECT_EQ(ReadFile(Posix(kDocs)), docs);
+    EXPECT_TRUE(editor_->SavedAny());
+}
+
+// Each check in its turn, as the field before it is put right; nothing is
+// written while one fails, and "Закончить" then keeps the window open.
+TEST_F(EditorTest, ApplyChecksComeInTheirOrderAndAFailedFinishKeepsTheWindow) {
+    const std::string docs = ReadFile(Posix(kDocs));
+    const int result = Edit([&](TFormSetProject& ed) {
+        SelectIn("lbSaveDir", {"D:\\Arc"});
+        EXPECT_TRUE(Drop("imRecicle", From("lbSaveDir")));
+        EXPECT_EQ(C<QListWidget>("lbSaveDir")->count(), 0);
+        for (const char* edit : {"edRootDir", "edFileName", "edName"}) Erase(C<QLineEdit>(edit));
+        struct Row {
+            const char* error;
+            std::function<void()> fix;
+        } rows[] = {
+            {"Определите наименование проекта", [&] { Type(C<QLineEdit>("edName"), "Документы"); }},
+            {"Необходимо определить имя файла проекта", [&] { Type(C<QLineEdit>("edFileName"), "Docs"); }},
+            {"Определите имя базового директория", [&] { Type(C<QLineEdit>("edRootDir"), "D:\\Work"); }},
+            {"Необходимо задать хотя бы одино место хранения архивов", [&] {
+                 // "Закончить" fails the same way and the window stays.
+                 responder_->Clear();
+                 Click(&ed, "sbSaveExit");
+                 EXPECT_EQ(Said("ShowError"), std::vector<std::string>{"Необходимо задать хотя бы одино место хранения архивов"});
+                 EXPECT_TRUE(ed.isVisible());
+                 EXPECT_EQ(ed.CloseMode(), 0);
+                 C<QLineEdit>("edValue")->setText("D:\\Arc");
+                 EXPECT_TRUE(Drop("lbSaveDir", From("edValue")));
+             }},
+        };
+        for (const Row& r : rows) {
+            SCOPED_TRACE(r.error);
+            responder_->Clear();
+            Click(&ed, "sbSave");
+            EXPECT_EQ(Said("ShowError"), std::vector<std::string>{r.error});
+            EXPECT_EQ(ReadFile(Posix(kDocs)), docs);
+            r.fix();
+        }
+        responder_->Clear();
+        Click(&ed, "sbSaveExit");
+    });
+    EXPECT_EQ(result, QDialog::Accepted);
+    EXPECT_TRUE(Said("ShowError").empty());
+    EXPECT_EQ(Strings(Load(kDocs)->SavePlaces()), QStringList{"D:\\Arc"});
+}
+
+TEST_F(EditorTest, VolumeSizesTypedOrChosen) {
+    const struct {
+        const char* text;
+        int saved;
+        bool warned;
+    } rows[] = {
+        {"1400K", 1433600, false}, {"1400 к", 1433600, false}, {"60000", 60000, false}, {"720", 3, false},
+        {"Без ограничений", 0, false}, {"49999", 0, true},     {"abc", 0, true},       {"3000000K", 0, true},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.text);
+        responder_->Clear();
+        Edit([&](TFormSetProject& ed) {
+            C<QComboBox>("cbVolumeSize")->setEditText(QString::fromUtf8(r.text));
+            Click(&ed, "sbSaveExit");
+        });
+        EXPECT_EQ(Load(kDocs)->VolumeSize(), r.saved);
+        const auto warnings = Said("ShowInfo");
+        ASSERT_EQ(warnings.size(), r.warned ? 1u : 0u);
+        if (r.warned) {
+            std::string shown = r.text;
+            if (shown.back() == 'K') shown.pop_back();
+            EXPECT_EQ(warnings[0], "Размер блока [" + shown + "] не является числом\r\n\r\nили менее 50 000 байт\r\n");
+        }
+    }
+}
+
+TEST_F(EditorTest, SavingNeverWritesSilentlyOverAnotherProjectAndEscKeepsNothing) {
+    const std::string other = ReadFile(Posix("D:\\Prog\\Projects\\Other.hlj"));
+    // "Сохранить" asks, "no" writes nothing; "Закончить" asks again and "no" closes.
+    EXPECT_EQ(Edit([&](TFormSetProject& ed) {
+                  SetEdit("edFileName", "Other.hlj");
+                  responder_->AnswerNo();
+                  Click(&ed, "sbSave");
+                  const auto asked = Said("AskYesNo");
+                  ASSERT_EQ(asked.size(), 1u);
+                  EXPECT_EQ(asked[0], "\tФайл существует:\r\nD:\\Prog\\Projects\\Other.hlj\r\nПереписать?");
+                  EXPECT_FALSE(ed.Saved());
+                  responder_->AnswerNo();
+                  Click(&ed, "sbSaveExit");
+              }),
+              QDialog::Accepted);
+    EXPECT_EQ(Said("AskYesNo").size(), 2u);
+    EXPECT_EQ(ReadFile(Posix("D:\\Prog\\Projects\\Other.hlj")), other);
+    EXPECT_FALSE(editor_->SavedAny());
+
+    // "yes" writes it, and the caller follows the file.
+    Edit([&](TFormSetProject& ed) {
+        SetEdit("edFileName", "Other.hlj");
+        responder_->AnswerYes();
+        Click(&ed, "sbSave");
+        EXPECT_TRUE(ed.Saved());
+        Click(&ed, "sbCancel");
+    });
+    EXPECT_EQ(AnsiToUtf8(Load("D:\\Prog\\Projects\\Other.hlj")->Name()), "Документы");
+    EXPECT_EQ(caller_->FileName, "D:\\Prog\\Projects\\Other.hlj");
+
+    // The title-bar close does nothing; Esc closes without saving.
+    const std::string saved = ReadFile(Posix("D:\\Prog\\Projects\\Other.hlj"));
+    EXPECT_EQ(Edit([&](TFormSetProject& ed) {
+                  SetEdit("edName", "Забыто");
+                  ed.close();
+                  EXPECT_TRUE(ed.isVisible());
+                  Press(C<QLineEdit>("edName"), Qt::Key_Escape);
+              }),
+              QDialog::Rejected);
+    EXPECT_EQ(editor_->CloseMode(), 2);
+    EXPECT_EQ(ReadFile(Posix("D:\\Prog\\Projects\\Other.hlj")), saved);
+    EXPECT_EQ(editor_->Project(), nullptr);
+}
+
+}  // namespace
+}  // namespace hv::test

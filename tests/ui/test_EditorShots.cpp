@@ -1,0 +1,2 @@
+// The project editor's pages rendered for review.
+#include "EditorFixture.h"

@@ -1,0 +1,2 @@
+// The project commands of the main window.
+#include "MainFixture.h"
