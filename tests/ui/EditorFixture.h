@@ -12,6 +12,7 @@
 #include <QComboBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -165,6 +166,8 @@ class EditorTest : public UiTest {
         QAbstractItemView* v = Lva()->Current();
         const QModelIndex index = v->model()->index(Row(caption), 0);
         v->scrollTo(index);
+        // A double click follows the press of its first click.
+        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(index).center());
         QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(index).center());
     }
 

@@ -201,5 +201,147 @@ TEST_F(EditorTest, SavingNeverWritesSilentlyOverAnotherProjectAndEscKeepsNothing
     EXPECT_EQ(editor_->Project(), nullptr);
 }
 
+// The verdict images follow every rule change, on the disk page at once and
+// on the found-files page when it is shown; in the end they are the core's
+// own verdicts on the saved project.
+TEST_F(EditorTest, BrowserMarksFilesWithTheRulesVerdictAndFollowsEveryChange) {
+    std::map<std::string, int> shown;  // Windows path -> image, as the browser last showed it
+    Edit([&](TFormSetProject& ed) {
+        EXPECT_EQ(Images(), (std::map<QString, int>{
+                                {"..\\D:", kImgParent}, {"Deep", kImgDir}, {"Sub", kImgDir},
+                                {"a.txt", kImgFileTaken}, {"b.bak", kImgFileLeftOut}}));
+        DoubleClick("Sub");
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work\\Sub");
+        auto* pages = C<QTabWidget>("pcBrowser");
+        struct Step {
+            const char* change;
+            std::function<void()> act;
+            int other;  // the image of Sub\other.txt
+            const char* taken;
+            const char* left;
+        } steps[] = {
+            {"as opened", [] {}, kImgFileUndecided, "2", "1"},
+            {"Подкаталоги", [&] { Click(&ed, "cbPSubDirs"); }, kImgFileTaken, "3", "2"},
+            {"other.txt excluded",
+             [&] {
+                 Select({"other.txt"});
+                 EXPECT_TRUE(Drop("lvPFilesExcl", From("lva")));
+             },
+             kImgFileLeftOut, "2", "3"},
+            {"other.txt mandatory",
+             [&] {
+                 Select({"other.txt"});
+                 EXPECT_TRUE(Drop("lvPFilesIncl", From("lva")));
+                 EXPECT_EQ(Texts("lvPFilesExcl"), QStringList{"Sub\\*.tmp"});
+             },
+             kImgFileTaken, "3", "2"},
+            {"extension TXT",
+             [&] {
+                 C<QLineEdit>("edValue")->setText("x.TXT");
+                 EXPECT_TRUE(Drop("lbPExt", From("edValue")));
+             },
+             kImgFileTaken, "2", "3"},
+        };
+        for (const Step& r : steps) {
+            SCOPED_TRACE(r.change);
+            r.act();
+            const auto images = Images();
+            EXPECT_EQ(images.at("keep.txt"), kImgFileTaken);
+            EXPECT_EQ(images.at("x.tmp"), kImgFileLeftOut);
+            EXPECT_EQ(images.at("other.txt"), r.other);
+            for (const char* f : {"keep.txt", "x.tmp", "other.txt"})
+                EXPECT_EQ(images.at(f), kImgFileUndecided + ed.Project()->CheckFile(std::string("D:\\Work\\Sub\\") + f));
+            pages->setCurrentWidget(C("tabFiles"));
+            EXPECT_EQ(C<QLabel>("lbFilesFound")->text(), r.taken);
+            EXPECT_EQ(C<QLabel>("lbFilesLeft")->text(), r.left);
+            pages->setCurrentWidget(C("tabDisk"));
+        }
+        for (const auto& [name, image] : Images()) shown["D:\\Work\\Sub\\" + name.toStdString()] = image;
+        // Up again: the directory just left is the one selected.
+        DoubleClick("..\\Work");
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
+        EXPECT_EQ(Lva()->CurrentRow(), Row("Sub"));
+        for (const auto& [name, image] : Images()) shown["D:\\Work\\" + name.toStdString()] = image;
+        EXPECT_EQ(shown.at("D:\\Work\\a.txt"), kImgFileLeftOut);
+        Click(&ed, "sbSaveExit");
+    });
+    const auto p = Load(kDocs);
+    for (const auto& [file, image] : shown)
+        if (IsFileImage(image)) EXPECT_EQ(image, kImgFileUndecided + p->CheckFile(file)) << file;
+}
+
+// A tree large enough for several turns of the event loop: the window keeps
+// handling events while the scan runs, its stop button ends the scan, and the
+// page counts what the rules take and leave out.
+TEST_F(EditorTest, FoundFilesFillWhileTheWindowStaysAliveAndCanBeStopped) {
+    int64_t takenSize = 0;
+    for (int d = 0; d < 12; ++d)
+        for (int f = 0; f < 50; ++f) {
+            const std::string base = "d/Big/D" + std::to_string(d) + "/f" + std::to_string(f);
+            CreateFile(base + ".txt", std::string(1 + (f % 7), 't'));
+            CreateFile(base + ".bak", std::string(10, 'b'));
+            takenSize += 1 + (f % 7);
+        }
+    THL_HalvoraProject big;
+    big.FileName = "D:\\Prog\\Projects\\Big.hlj";
+    big.SetName("Big");
+    big.SetRootDir("D:\\Big");
+    big.IncludeAllFiles = big.IncludeSubDirs = true;
+    big.AddExtension("BAK");
+    big.SavePlaces().Add("D:\\Arc");
+    big.ArcType = 2;
+    big.SaveToFile();
+    Caller(big.FileName);
+    Edit([&](TFormSetProject& ed) {
+        int ticks = 0;
+        bool locked = true;
+        bool stop = false;
+        QTimer timer;
+        timer.setInterval(0);
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (!ed.Scanning()) return;
+            ++ticks;
+            locked = locked && !C("pnData")->isEnabled();
+            if (stop) {
+                stop = false;
+                Click(&ed, "sbStopScan");
+            }
+        });
+        timer.start();
+        C<QTabWidget>("pcBrowser")->setCurrentWidget(C("tabFiles"));
+        EXPECT_GT(ticks, 0) << "no event handled during the scan";
+        EXPECT_TRUE(locked);
+        EXPECT_TRUE(C("pnData")->isEnabled());
+        EXPECT_EQ(C<QLabel>("lbFilesFound")->text(), "600");
+        EXPECT_EQ(C<QLabel>("lbFilesFoundSize")->text(), QString::number(takenSize / 1000) + " KB");
+        EXPECT_EQ(C<QLabel>("lbFilesLeft")->text(), "600");
+        EXPECT_EQ(C<QLabel>("lbFilesLeftSize")->text(), "6 KB");
+        auto* lvf = C<QTreeView>("lvf");
+        ASSERT_EQ(lvf->model()->rowCount(), 600);
+
+        // The columns sort, a second click turns the order round.
+        const auto first = [&](int column) { return lvf->model()->index(0, column).data().toString(); };
+        lvf->header()->sectionClicked(2);
+        EXPECT_EQ(first(2), "1");
+        lvf->header()->sectionClicked(2);
+        EXPECT_EQ(first(2), "7");
+        lvf->header()->sectionClicked(3);
+        EXPECT_EQ(first(3), "D0");
+
+        // A change starts the scan again; the stop button ends it early.
+        stop = true;
+        C<QLineEdit>("edValue")->setText("x.TMP");
+        EXPECT_TRUE(Drop("lbPExt", From("edValue")));
+        EXPECT_LT(C<QLabel>("lbFilesFound")->text().toInt(), 600);
+        EXPECT_TRUE(C<QLabel>("lbScanState")->text().contains("прерван"));
+        C<QLineEdit>("edValue")->setText("x.LOG");
+        EXPECT_TRUE(Drop("lbPExt", From("edValue")));
+        EXPECT_EQ(C<QLabel>("lbFilesFound")->text(), "600");
+        EXPECT_TRUE(C<QLabel>("lbScanState")->text().isEmpty());
+        timer.stop();
+        Click(&ed, "sbCancel");
+    });
+}
+
 }  // namespace
 }  // namespace hv::test
