@@ -371,6 +371,8 @@ void TFormSetProject::ReloadClicked() {
 void TFormSetProject::Reload() {
     if (!project_) return;
     currentNode_ = nullptr;
+    // The file opened or last saved, not a name typed since.
+    project_->FileName = openedFileName_;
     project_->LoadFromFile();
     FillControls();
     modified_ = false;

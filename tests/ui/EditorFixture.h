@@ -70,7 +70,8 @@ class EditorTest : public UiTest {
         p.AddFileName("Sub\\keep.txt", true);
         p.AddFileName("Sub\\*.tmp", false);
         p.SavePlaces().Add("D:\\Arc");
-        for (const char* d : {"Dep", "NotPrj", "Gone"}) p.Projects().Add(std::string("D:\\Prog\\Projects\\") + d + ".hlj");
+        for (const char* d : {"Dep", "NotPrj", "Gone"})
+            p.Projects().Add(std::string("D:\\Prog\\Projects\\") + d + ".hlj");
         p.AddDirectory("D:\\Work\\Deep");
         p.AddDirectory("D:\\Nowhere");
         p.SetArcName("backup.arj");
@@ -117,7 +118,8 @@ class EditorTest : public UiTest {
     }
     QStringList Texts(const char* list) const {
         QStringList out;
-        for (int i = 0; i < C<QListWidget>(list)->count(); ++i) out << C<QListWidget>(list)->item(i)->text();
+        for (int i = 0; i < C<QListWidget>(list)->count(); ++i)
+            out << C<QListWidget>(list)->item(i)->text();
         return out;
     }
     static QStringList Strings(const TStringList& list) {
@@ -142,7 +144,8 @@ class EditorTest : public UiTest {
         std::map<QString, int> out;
         QAbstractItemModel* m = Lva()->Table()->model();
         for (int i = 0; i < m->rowCount(); ++i)
-            out[m->index(i, 0).data().toString()] = m->index(i, 0).data(TBrowserModel::ImageRole).toInt();
+            out[m->index(i, 0).data().toString()] =
+                m->index(i, 0).data(TBrowserModel::ImageRole).toInt();
         return out;
     }
     int Row(const QString& caption) const {
@@ -158,7 +161,8 @@ class EditorTest : public UiTest {
         sel->clearSelection();
         for (int i = 0; i < captions.size(); ++i) {
             const QModelIndex index = Lva()->Table()->model()->index(Row(captions[i]), 0);
-            sel->setCurrentIndex(index, (i == 0 ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::Select) |
+            sel->setCurrentIndex(index, (i == 0 ? QItemSelectionModel::ClearAndSelect
+                                                : QItemSelectionModel::Select) |
                                             QItemSelectionModel::Rows);
         }
     }

@@ -3,6 +3,7 @@
 #include <QTimer>
 
 #include "EditorFixture.h"
+#include "ui/QtText.h"
 #include "util/FileUtils.h"
 
 namespace hv::test {
@@ -28,8 +29,9 @@ TEST_F(EditorTest, ShowsEveryValueDiscardsEditsAndSavesWhatTheCoreReadsBack) {
         EXPECT_EQ(Texts("lvPFilesIncl"), QStringList{"Sub\\keep.txt"});
         EXPECT_EQ(Texts("lvPFilesExcl"), QStringList{"Sub\\*.tmp"});
         EXPECT_EQ(Texts("lbSaveDir"), QStringList{"D:\\Arc"});
-        EXPECT_EQ(Texts("lbProjects"), (QStringList{"Зависимый", "Не проект: D:\\Prog\\Projects\\NotPrj.hlj",
-                                                    "Не найден: D:\\Prog\\Projects\\Gone.hlj"}));
+        EXPECT_EQ(Texts("lbProjects"),
+                  (QStringList{"Зависимый", "Не проект: D:\\Prog\\Projects\\NotPrj.hlj",
+                               "Не найден: D:\\Prog\\Projects\\Gone.hlj"}));
         EXPECT_EQ(Texts("lvDirs"), (QStringList{"D:\\Work\\Deep", "D:\\Nowhere"}));
         EXPECT_EQ(C<QListWidget>("lvDirs")->item(0)->data(Qt::UserRole).toInt(), kImgDir);
         EXPECT_EQ(C<QListWidget>("lvDirs")->item(1)->data(Qt::UserRole).toInt(), kImgDirMissing);
@@ -72,7 +74,8 @@ TEST_F(EditorTest, ShowsEveryValueDiscardsEditsAndSavesWhatTheCoreReadsBack) {
     EXPECT_EQ(p->CompressType, 1);
     EXPECT_EQ(p->VolumeSize(), 1433600);
     EXPECT_EQ(AnsiToUtf8(p->ArcPS), "тайна");
-    EXPECT_TRUE(p->IncludeSubDirs && p->IncludeAllFiles && p->MakeSaveDirectories && !p->GlobalProjectExclude);
+    EXPECT_TRUE(p->IncludeSubDirs && p->IncludeAllFiles && p->MakeSaveDirectories &&
+                !p->GlobalProjectExclude);
     EXPECT_EQ(p->Dir(), "D:\\Work");
     EXPECT_EQ(p->ArcName(), "backup.arj");
     EXPECT_EQ(Strings(p->PreBatch()), QStringList{"echo three"});
@@ -101,13 +104,18 @@ TEST_F(EditorTest, ApplyChecksComeInTheirOrderAndAFailedFinishKeepsTheWindow) {
             std::function<void()> fix;
         } rows[] = {
             {"Определите наименование проекта", [&] { Type(C<QLineEdit>("edName"), "Документы"); }},
-            {"Необходимо определить имя файла проекта", [&] { Type(C<QLineEdit>("edFileName"), "Docs"); }},
-            {"Определите имя базового директория", [&] { Type(C<QLineEdit>("edRootDir"), "D:\\Work"); }},
-            {"Необходимо задать хотя бы одино место хранения архивов", [&] {
+            {"Необходимо определить имя файла проекта",
+             [&] { Type(C<QLineEdit>("edFileName"), "Docs"); }},
+            {"Определите имя базового директория",
+             [&] { Type(C<QLineEdit>("edRootDir"), "D:\\Work"); }},
+            {"Необходимо задать хотя бы одино место хранения архивов",
+             [&] {
                  // "Закончить" fails the same way and the window stays.
                  responder_->Clear();
                  Click(&ed, "sbSaveExit");
-                 EXPECT_EQ(Said("ShowError"), std::vector<std::string>{"Необходимо задать хотя бы одино место хранения архивов"});
+                 EXPECT_EQ(Said("ShowError"),
+                           std::vector<std::string>{
+                               "Необходимо задать хотя бы одино место хранения архивов"});
                  EXPECT_TRUE(ed.isVisible());
                  EXPECT_EQ(ed.CloseMode(), 0);
                  C<QLineEdit>("edValue")->setText("D:\\Arc");
@@ -136,8 +144,9 @@ TEST_F(EditorTest, VolumeSizesTypedOrChosen) {
         int saved;
         bool warned;
     } rows[] = {
-        {"1400K", 1433600, false}, {"1400 к", 1433600, false}, {"60000", 60000, false}, {"720", 3, false},
-        {"Без ограничений", 0, false}, {"49999", 0, true},     {"abc", 0, true},       {"3000000K", 0, true},
+        {"1400K", 1433600, false}, {"1400 к", 1433600, false},    {"60000", 60000, false},
+        {"720", 3, false},         {"Без ограничений", 0, false}, {"49999", 0, true},
+        {"abc", 0, true},          {"3000000K", 0, true},
     };
     for (const auto& r : rows) {
         SCOPED_TRACE(r.text);
@@ -152,7 +161,8 @@ TEST_F(EditorTest, VolumeSizesTypedOrChosen) {
         if (r.warned) {
             std::string shown = r.text;
             if (shown.back() == 'K') shown.pop_back();
-            EXPECT_EQ(warnings[0], "Размер блока [" + shown + "] не является числом\r\n\r\nили менее 50 000 байт\r\n");
+            EXPECT_EQ(warnings[0], "Размер блока [" + shown +
+                                       "] не является числом\r\n\r\nили менее 50 000 байт\r\n");
         }
     }
 }
@@ -166,7 +176,8 @@ TEST_F(EditorTest, SavingNeverWritesSilentlyOverAnotherProjectAndEscKeepsNothing
                   Click(&ed, "sbSave");
                   const auto asked = Said("AskYesNo");
                   ASSERT_EQ(asked.size(), 1u);
-                  EXPECT_EQ(asked[0], "\tФайл существует:\r\nD:\\Prog\\Projects\\Other.hlj\r\nПереписать?");
+                  EXPECT_EQ(asked[0],
+                            "\tФайл существует:\r\nD:\\Prog\\Projects\\Other.hlj\r\nПереписать?");
                   EXPECT_FALSE(ed.Saved());
                   responder_->AnswerNo();
                   Click(&ed, "sbSaveExit");
@@ -207,9 +218,11 @@ TEST_F(EditorTest, SavingNeverWritesSilentlyOverAnotherProjectAndEscKeepsNothing
 TEST_F(EditorTest, BrowserMarksFilesWithTheRulesVerdictAndFollowsEveryChange) {
     std::map<std::string, int> shown;  // Windows path -> image, as the browser last showed it
     Edit([&](TFormSetProject& ed) {
-        EXPECT_EQ(Images(), (std::map<QString, int>{
-                                {"..\\D:", kImgParent}, {"Deep", kImgDir}, {"Sub", kImgDir},
-                                {"a.txt", kImgFileTaken}, {"b.bak", kImgFileLeftOut}}));
+        EXPECT_EQ(Images(), (std::map<QString, int>{{"..\\D:", kImgParent},
+                                                    {"Deep", kImgDir},
+                                                    {"Sub", kImgDir},
+                                                    {"a.txt", kImgFileTaken},
+                                                    {"b.bak", kImgFileLeftOut}}));
         DoubleClick("Sub");
         EXPECT_EQ(ed.CurrentDir(), "D:\\Work\\Sub");
         auto* pages = C<QTabWidget>("pcBrowser");
@@ -250,13 +263,16 @@ TEST_F(EditorTest, BrowserMarksFilesWithTheRulesVerdictAndFollowsEveryChange) {
             EXPECT_EQ(images.at("x.tmp"), kImgFileLeftOut);
             EXPECT_EQ(images.at("other.txt"), r.other);
             for (const char* f : {"keep.txt", "x.tmp", "other.txt"})
-                EXPECT_EQ(images.at(f), kImgFileUndecided + ed.Project()->CheckFile(std::string("D:\\Work\\Sub\\") + f));
+                EXPECT_EQ(images.at(f),
+                          kImgFileUndecided +
+                              ed.Project()->CheckFile(std::string("D:\\Work\\Sub\\") + f));
             pages->setCurrentWidget(C("tabFiles"));
             EXPECT_EQ(C<QLabel>("lbFilesFound")->text(), r.taken);
             EXPECT_EQ(C<QLabel>("lbFilesLeft")->text(), r.left);
             pages->setCurrentWidget(C("tabDisk"));
         }
-        for (const auto& [name, image] : Images()) shown["D:\\Work\\Sub\\" + name.toStdString()] = image;
+        for (const auto& [name, image] : Images())
+            shown["D:\\Work\\Sub\\" + name.toStdString()] = image;
         // Up again: the directory just left is the one selected.
         DoubleClick("..\\Work");
         EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
@@ -320,7 +336,9 @@ TEST_F(EditorTest, FoundFilesFillWhileTheWindowStaysAliveAndCanBeStopped) {
         ASSERT_EQ(lvf->model()->rowCount(), 600);
 
         // The columns sort, a second click turns the order round.
-        const auto first = [&](int column) { return lvf->model()->index(0, column).data().toString(); };
+        const auto first = [&](int column) {
+            return lvf->model()->index(0, column).data().toString();
+        };
         lvf->header()->sectionClicked(2);
         EXPECT_EQ(first(2), "1");
         lvf->header()->sectionClicked(2);
@@ -341,6 +359,321 @@ TEST_F(EditorTest, FoundFilesFillWhileTheWindowStaysAliveAndCanBeStopped) {
         timer.stop();
         Click(&ed, "sbCancel");
     });
+}
+
+// Every kind of drop, each checked where it lands and, at the end, in the saved file.
+TEST_F(EditorTest, DropsFromTheBrowserTheValueTheDesktopAndTheFoundFiles) {
+    Edit([&](TFormSetProject& ed) {
+        // Fields take the browser's current item; "Отменить" takes them back.
+        Select({"a.txt"});
+        for (const char* field : {"edFileName", "edArcName", "edValue"})
+            EXPECT_TRUE(Drop(field, From("lva")));
+        Select({"Deep"});
+        EXPECT_TRUE(Drop("edRootDir", From("lva")));
+        EXPECT_EQ(C<QLineEdit>("edFileName")->text(), "a");
+        EXPECT_EQ(C<QLineEdit>("edArcName")->text(), "a");
+        EXPECT_EQ(C<QLineEdit>("edValue")->text(), "D:\\Work\\a.txt");
+        EXPECT_EQ(C<QLineEdit>("edRootDir")->text(), "D:\\Work\\Deep");
+        Click(&ed, "sbReload");
+        EXPECT_EQ(C<QLineEdit>("edRootDir")->text(), "D:\\Work");
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
+
+        const auto lva = [&](const QStringList& items) {
+            return [this, items] {
+                Select(items);
+                return From("lva");
+            };
+        };
+        const auto value = [&](const char* text) {
+            return [this, text] {
+                C<QLineEdit>("edValue")->setText(QString::fromUtf8(text));
+                return From("edValue");
+            };
+        };
+        const std::string work = Root() + "/d/Work";
+        struct Step {
+            const char* target;
+            std::function<QMimeData*()> drag;
+            const char* list;  // the list to look at afterwards
+            QStringList expected;
+            const char* said = nullptr;  // the message shown
+        } steps[] = {
+            {"lbSaveDir",
+             lva({"Deep", "Sub"}),
+             "lbSaveDir",
+             {"D:\\Arc", "D:\\Work\\Deep", "D:\\Work\\Sub"}},
+            {"lbSaveDir",
+             lva({"Deep"}),
+             "lbSaveDir",
+             {"D:\\Arc", "D:\\Work\\Deep", "D:\\Work\\Sub"},
+             "\"D:\\Work\\Deep\"\r\n\r\nУже имеется"},
+            {"lvDirs", lva({"Sub"}), "lvDirs", {"D:\\Work\\Deep", "D:\\Nowhere", "D:\\Work\\Sub"}},
+            // In the order shown (by name, descending).
+            {"lvPFilesExcl",
+             lva({"a.txt", "b.bak"}),
+             "lvPFilesExcl",
+             {"Sub\\*.tmp", "b.bak", "a.txt"}},
+            {"lvPFilesIncl", lva({"a.txt"}), "lvPFilesExcl", {"Sub\\*.tmp", "b.bak"}},
+            {"lbPExt", lva({"a.txt"}), "lbPExt", {"BAK", "txt"}},
+            {"lbProjects",
+             value("D:\\Prog\\Projects\\Other.hlj"),
+             "lbProjects",
+             {"Зависимый", "Не проект: D:\\Prog\\Projects\\NotPrj.hlj",
+              "Не найден: D:\\Prog\\Projects\\Gone.hlj", "Другой"}},
+            {"lbProjects",
+             value("D:\\Prog\\Projects\\NotPrj.hlj"),
+             "lbProjects",
+             {},
+             "Файл \"D:\\Prog\\Projects\\NotPrj.hlj\" не является проектом"},
+            {"lbProjects",
+             value("D:\\Prog\\Projects\\Missing.hlj"),
+             "lbProjects",
+             {},
+             "Файл \"D:\\Prog\\Projects\\Missing.hlj\" не найден"},
+            // From the desktop: the same entries as from the browser.
+            {"lvPFilesExcl",
+             [&] { return Urls({work + "/Sub/other.txt"}); },
+             "lvPFilesExcl",
+             {"Sub\\*.tmp", "b.bak", "Sub\\other.txt"}},
+            {"lvDirs",
+             [&] { return Urls({Root() + "/d/Arc"}); },
+             "lvDirs",
+             {"D:\\Work\\Deep", "D:\\Nowhere", "D:\\Work\\Sub", "D:\\Arc"}},
+        };
+        for (const Step& st : steps) {
+            SCOPED_TRACE(st.target + (" <- " + st.expected.join(",").toStdString()));
+            responder_->Clear();
+            EXPECT_TRUE(Drop(st.target, st.drag()));
+            if (!st.expected.isEmpty()) EXPECT_EQ(Texts(st.list), st.expected);
+            if (st.said) {
+                auto said = Said("ShowInfo");
+                for (const auto& e : Said("ShowError")) said.push_back(e);
+                EXPECT_EQ(said, std::vector<std::string>{st.said});
+            } else {
+                EXPECT_TRUE(responder_->Records().empty());
+            }
+        }
+        EXPECT_EQ(C<QComboBox>("cbDirs")->count(), 4);
+
+        // A path that no drive holds is refused.
+        responder_->Clear();
+        const DriveMap map = GetDriveMap();
+        SetDriveMap({{'D', Root() + "/d"}});
+        EXPECT_TRUE(Drop("lbSaveDir", Urls({"/usr"})));
+        SetDriveMap(map);
+        ASSERT_EQ(Said("ShowError").size(), 1u);
+        EXPECT_EQ(Said("ShowError")[0], "Файл лежит вне дисков программы|/usr");
+        EXPECT_EQ(C<QListWidget>("lbSaveDir")->count(), 3);
+
+        // Onto the waste bin: nodes, dependencies, extensions, places.
+        for (auto [list, item] :
+             {std::pair{"lvDirs", "D:\\Nowhere"}, std::pair{"lbProjects", "Зависимый"},
+              std::pair{"lbPExt", "BAK"}, std::pair{"lbSaveDir", "D:\\Work\\Sub"}}) {
+            SelectIn(list, {QString::fromUtf8(item)});
+            EXPECT_TRUE(Drop("imRecicle", From(list)));
+            EXPECT_FALSE(Texts(list).contains(QString::fromUtf8(item))) << list;
+        }
+        // The browser is no list to throw away from.
+        EXPECT_FALSE(Drop("imRecicle", lva({"a.txt"})()));
+        // A place moves within its list: the last one onto the first.
+        auto* places = C<QListWidget>("lbSaveDir");
+        places->setCurrentRow(1);
+        EXPECT_TRUE(
+            Drop("lbSaveDir", From("lbSaveDir"), places->visualItemRect(places->item(0)).center()));
+        EXPECT_EQ(Texts("lbSaveDir"), (QStringList{"D:\\Work\\Deep", "D:\\Arc"}));
+
+        // Found files: onto the extensions only while "Все файлы" holds, onto the exclusions.
+        C<QTabWidget>("pcBrowser")->setCurrentWidget(C("tabFiles"));
+        auto* lvf = C<QTreeView>("lvf");
+        const auto pick = [&](const QString& name) {
+            for (int row = 0; row < lvf->model()->rowCount(); ++row)
+                if (lvf->model()->index(row, 0).data().toString() == name) {
+                    lvf->selectionModel()->setCurrentIndex(
+                        lvf->model()->index(row, 0),
+                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                    return true;
+                }
+            return false;
+        };
+        ASSERT_TRUE(pick("x"));  // Sub\x.tmp, taken through the node D:\Work\Sub
+        C<QCheckBox>("cbPAllFiles")->click();
+        EXPECT_FALSE(Drop("lbPExt", From("lvf")));
+        C<QCheckBox>("cbPAllFiles")->click();
+        ASSERT_TRUE(pick("x"));  // the rows were found again, without it in between
+        EXPECT_TRUE(Drop("lbPExt", From("lvf")));
+        EXPECT_EQ(Texts("lbPExt"), (QStringList{"txt", "tmp"}));
+        ASSERT_TRUE(pick("a"));
+        EXPECT_FALSE(Drop("lvPFilesIncl", From("lvf")));
+        EXPECT_TRUE(Drop("lvPFilesExcl", From("lvf")));
+        Click(&ed, "sbSaveExit");
+    });
+    const auto p = Load(kDocs);
+    EXPECT_EQ(Strings(p->SavePlaces()), (QStringList{"D:\\Work\\Deep", "D:\\Arc"}));
+    EXPECT_EQ(Strings(p->Dirs()), (QStringList{"D:\\Work\\Deep", "D:\\Work\\Sub", "D:\\Arc"}));
+    EXPECT_EQ(Strings(p->Projects()),
+              (QStringList{"D:\\Prog\\Projects\\NotPrj.hlj", "D:\\Prog\\Projects\\Gone.hlj",
+                           "D:\\Prog\\Projects\\Other.hlj"}));
+    EXPECT_EQ(Strings(p->IncludeFiles()), QStringList{"Sub\\keep.txt"});
+    EXPECT_EQ(Strings(p->ExcludeFiles()),
+              (QStringList{"Sub\\*.tmp", "b.bak", "Sub\\other.txt", "a.txt"}));
+    EXPECT_EQ(Strings(p->Extensions()), (QStringList{"txt", "tmp"}));
+}
+
+// The page "Директорий": no page without nodes; a node opened with its own
+// rules, its top level kept, and removed while open without harm.
+TEST_F(EditorTest, DirectoryNodePage) {
+    Edit([&](TFormSetProject& ed) {
+        auto* pages = C<QTabWidget>("pcData");
+        // Without nodes the page is refused.
+        for (const char* dir : {"D:\\Work\\Deep", "D:\\Nowhere"}) {
+            SelectIn("lvDirs", {dir});
+            EXPECT_TRUE(Drop("imRecicle", From("lvDirs")));
+        }
+        responder_->Clear();
+        pages->setCurrentWidget(C("tabDir"));
+        EXPECT_EQ(pages->currentWidget(), C("tabGeneral"));
+        EXPECT_EQ(Said("ShowError"), std::vector<std::string>{"Не определен список директориев"});
+        Click(&ed, "sbReload");
+
+        // Double click on a node opens it on its page, in the browser too.
+        pages->setCurrentWidget(C("tabDirList"));
+        auto* dirs = C<QListWidget>("lvDirs");
+        QTest::mouseClick(dirs->viewport(), Qt::LeftButton, {},
+                          dirs->visualItemRect(dirs->item(0)).center());
+        QTest::mouseDClick(dirs->viewport(), Qt::LeftButton, {},
+                           dirs->visualItemRect(dirs->item(0)).center());
+        EXPECT_EQ(pages->currentWidget(), C("tabDir"));
+        ASSERT_NE(ed.CurrentNode(), nullptr);
+        EXPECT_EQ(ed.CurrentNode()->Dir(), "D:\\Work\\Deep");
+        EXPECT_EQ(C<QComboBox>("cbDirs")->currentText(), "D:\\Work\\Deep");
+        EXPECT_EQ(C<QLabel>("lbDirName")->text(), " D:\\Work\\Deep");
+        EXPECT_TRUE(C<QCheckBox>("cbPrjProperty")->isChecked());
+        EXPECT_FALSE(C("pnDirRules")->isVisible());
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work\\Deep");
+        responder_->Clear();
+        DoubleClick("..\\Work");
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work\\Deep");
+        EXPECT_EQ(Said("ShowError"),
+                  std::vector<std::string>{"Уровень является верхним для данного директория"});
+
+        // Rules of its own: a file outside the node is refused, one inside kept relative.
+        C<QCheckBox>("cbPrjProperty")->click();
+        EXPECT_TRUE(C("pnDirRules")->isVisible());
+        responder_->Clear();
+        for (const char* file : {"D:\\Work\\a.txt", "D:\\Work\\Deep\\z.txt"}) {
+            C<QLineEdit>("edValue")->setText(file);
+            EXPECT_TRUE(Drop("lvDFilesExcl", From("edValue")));
+        }
+        EXPECT_EQ(Said("ShowError"),
+                  std::vector<std::string>{
+                      "\"D:\\Work\\a.txt\"\r\n\r\nне содержится в выбранном директории"});
+        EXPECT_EQ(Texts("lvDFilesExcl"), QStringList{"z.txt"});
+        C<QLineEdit>("edValue")->setText("log.LOG");
+        EXPECT_TRUE(Drop("lbDExt", From("edValue")));
+        C<QCheckBox>("cbDSubDirs")->click();
+        Click(&ed, "sbSave");
+        const auto saved = Load(kDocs);
+        const THL_Directory* node = saved->DirNode(0);
+        EXPECT_FALSE(node->ProjectProperties());
+        EXPECT_TRUE(node->IncludeSubDirs);
+        EXPECT_EQ(Strings(node->ExcludeFiles()), QStringList{"z.txt"});
+        EXPECT_EQ(Strings(node->Extensions()), QStringList{"LOG"});
+
+        // The open node thrown away: nothing is stored into it any more.
+        pages->setCurrentWidget(C("tabDirList"));
+        SelectIn("lvDirs", {"D:\\Work\\Deep"});
+        EXPECT_TRUE(Drop("imRecicle", From("lvDirs")));
+        EXPECT_EQ(ed.CurrentNode(), nullptr);
+        EXPECT_EQ(C<QComboBox>("cbDirs")->currentIndex(), -1);
+        EXPECT_EQ(C<QLabel>("lbDirName")->text(), " ???");
+        Click(&ed, "sbSaveExit");
+    });
+    EXPECT_EQ(Strings(Load(kDocs)->Dirs()), QStringList{"D:\\Nowhere"});
+}
+
+// The browser's menu and the drive list.
+TEST_F(EditorTest, BrowserMenuDrivesAndSorting) {
+    const auto act = [&](const char* name) { editor_->findChild<QAction*>(name)->trigger(); };
+    Edit([&](TFormSetProject& ed) {
+        // Directories made and removed.
+        const struct {
+            const char* action;
+            const char* item;  // the item current, or the name typed
+            const char* error;
+        } rows[] = {
+            {"mnMakeDir", "New\\Deeper", nullptr},
+            {"mnMakeDir", "D:\\X", "Неверное имя: D:\\X"},
+            {"mnDelDir", "Sub", "Могу удалить только пустой директорий"},
+            {"mnDelDir", "Deep", nullptr},
+        };
+        for (const auto& r : rows) {
+            SCOPED_TRACE(r.item);
+            responder_->Clear();
+            if (std::string(r.action) == "mnMakeDir") {
+                OnNextModal([&](QWidget* w) {
+                    Type(Find<QLineEdit>(w, "ed"), r.item);
+                    Click(w, "btOk");
+                });
+            } else {
+                Lva()->SelectRow(Row(r.item));
+            }
+            act(r.action);
+            EXPECT_EQ(Said("ShowError"),
+                      r.error ? std::vector<std::string>{r.error} : std::vector<std::string>{});
+        }
+        EXPECT_TRUE(Exists(Root() + "/d/Work/New/Deeper"));
+        EXPECT_TRUE(Exists(Root() + "/d/Work/Sub"));
+        EXPECT_FALSE(Exists(Root() + "/d/Work/Deep"));
+        EXPECT_TRUE(Images().count("New"));
+
+        // Sorting: files by size, by verdict; directories first whatever the key.
+        const auto order = [&] {
+            QStringList out;
+            for (int i = 0; i < Lva()->Model()->Count(); ++i)
+                out << ToQ(Lva()->Model()->Item(i).name);
+            return out;
+        };
+        act("mnSortSize");
+        EXPECT_EQ(order(), (QStringList{"..\\D:", "New", "Sub", "b.bak", "a.txt"}));
+        act("mnSortAscend");
+        EXPECT_EQ(order(), (QStringList{"..\\D:", "New", "Sub", "a.txt", "b.bak"}));
+        act("mnSortInclude");
+        act("mnSortName");
+        act("mnSortAscend");
+        EXPECT_EQ(order(), (QStringList{"..\\D:", "New", "Sub", "a.txt", "b.bak"}));
+        act("mnAList");
+        EXPECT_TRUE(Lva()->ListStyle());
+
+        // The drive list: the drive shown marked; a drive opens its root.
+        Click(&ed, "sbDiskName");
+        const auto drives = Images();
+        EXPECT_EQ(drives.size(), 3u);
+        EXPECT_EQ(drives.at("A:"), kImgDriveRemovable);
+        EXPECT_EQ(drives.at("D:") % 2, 1);
+        EXPECT_EQ(drives.at("C:") % 2, 0);
+        DoubleClick("D:");
+        EXPECT_EQ(ed.CurrentDir(), "D:");
+        EXPECT_TRUE(Images().count("Work"));
+        EXPECT_FALSE(Images().count("..\\D:"));
+        responder_->Clear();
+        ed.ShowDir("D:\\Nope");
+        EXPECT_EQ(Said("ShowError"), std::vector<std::string>{"Не найден директорий|D:\\Nope"});
+        EXPECT_EQ(ed.CurrentDir(), "D:");
+
+        // A long path is shortened in its label and shown whole as a hint.
+        ed.ShowDir("D:\\Work\\New\\Deeper");
+        ed.resize(500, ed.height());
+        C("lbTitleFound")->resize(60, C("lbTitleFound")->height());
+        ed.ShowDir("D:\\Work\\New\\Deeper");
+        EXPECT_TRUE(C<QLabel>("lbTitleFound")->text().startsWith("D:\\W..."));
+        EXPECT_EQ(C<QLabel>("lbTitleFound")->toolTip(), "D:\\Work\\New\\Deeper");
+        Click(&ed, "sbCancel");
+    });
+    // The sort settings go to the settings record.
+    editor_->SaveSortSettings();
+    EXPECT_EQ(Configuration().SP_aSortBy, 0);
+    EXPECT_TRUE(Configuration().SP_aSortInclude);
+    EXPECT_FALSE(Configuration().SP_aSortAscend);
 }
 
 }  // namespace
