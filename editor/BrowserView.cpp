@@ -224,12 +224,10 @@ TBrowserView::TBrowserView(QWidget* parent)
     table_->setUniformRowHeights(true);
     table_->setAllColumnsShowFocus(true);
     table_->header()->setStretchLastSection(false);
-    table_->header()->setSectionResizeMode(QHeaderView::Interactive);
     list_->setViewMode(QListView::ListMode);
     list_->setFlow(QListView::TopToBottom);
     list_->setWrapping(true);
     list_->setResizeMode(QListView::Adjust);
-    list_->setUniformItemSizes(true);
     for (QAbstractItemView* v :
          {static_cast<QAbstractItemView*>(table_), static_cast<QAbstractItemView*>(list_)}) {
         v->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -259,7 +257,10 @@ void TBrowserView::SetModel(TBrowserModel* model) {
     QItemSelectionModel* old = list_->selectionModel();
     list_->setSelectionModel(table_->selectionModel());
     if (old) old->deleteLater();
-    table_->header()->resizeSection(0, 200);
+    // The name takes the room; the size keeps its own width.
+    table_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    table_->header()->setSectionResizeMode(1, QHeaderView::Interactive);
+    table_->header()->resizeSection(1, 90);
     connect(table_->selectionModel(), &QItemSelectionModel::currentChanged, this,
             [this](const QModelIndex& current) {
                 emit CurrentRowChanged(current.isValid() ? current.row() : -1);

@@ -21,6 +21,7 @@
 #include "settings/WorkDirs.h"
 #include "ui/ApplyFonts.h"
 #include "ui/Command.h"
+#include "ui/Label3D.h"
 #include "ui/QtText.h"
 #include "ui_SetPrj.h"
 #include "util/FileUtils.h"
@@ -240,6 +241,8 @@ TFormSetProject::TFormSetProject(QWidget* parent)
     SetSaved(true);
     ShowNodeRules(false);
     ApplyFonts(this);
+    ui_->lbHeader->SetTextColor(QColor(0, 255, 255));
+    ui_->lbHeader->SetShadowColor(Qt::black);
 }
 
 TFormSetProject::~TFormSetProject() {

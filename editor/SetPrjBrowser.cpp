@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMenu>
+#include <utility>
 
 #include "dialogs/FormGet.h"
 #include "dialogs/Messages.h"
@@ -301,11 +302,15 @@ void TFormSetProject::RefreshFound() {
         ScanTick();
     };
     std::string error;
+    // The scan turns the event loop itself, and only with the data area
+    // locked: the run's own pump would let a click change the rules mid-walk.
+    auto pump = std::exchange(THL_HalvoraProject::RunMessagePump, nullptr);
     try {
         p.CollectFiles();
     } catch (const std::exception& e) {
         error = PlainText(e.what());
     }
+    THL_HalvoraProject::RunMessagePump = std::move(pump);
     p.OnFile = nullptr;
     p.OnLeftOut = nullptr;
 
