@@ -298,7 +298,9 @@ void TFormSetProject::RefreshFound() {
         ScanTick();
     };
     p.OnLeftOut = [this](const std::string& name, FindData& entry, bool&) {
-        scan_->left.emplace(entry.PosixPath().empty() ? name : entry.PosixPath(), entry.Size());
+        const int64_t size = entry.Size();
+        if (scan_->left.emplace(entry.PosixPath().empty() ? name : entry.PosixPath(), size).second)
+            scan_->leftMetSize += size;
         ScanTick();
     };
     std::string error;
@@ -376,11 +378,7 @@ void TFormSetProject::ShowFoundCounts() {
     ui_->lbFilesFoundSize->setText(kb(s.takenSize));
     // While the scan runs a file left out by one walk may still be taken by another.
     const int64_t leftCount = scanning_ ? static_cast<int64_t>(s.left.size()) : s.leftCount;
-    int64_t leftSize = s.leftSize;
-    if (scanning_) {
-        leftSize = 0;
-        for (const auto& [key, size] : s.left) leftSize += size;
-    }
+    const int64_t leftSize = scanning_ ? s.leftMetSize : s.leftSize;
     ui_->lbFilesLeft->setText(QString::number(leftCount));
     ui_->lbFilesLeftSize->setText(kb(leftSize));
 }

@@ -198,6 +198,20 @@ TEST_F(EditorTest, SavingNeverWritesSilentlyOverAnotherProjectAndEscKeepsNothing
     EXPECT_EQ(AnsiToUtf8(Load("D:\\Prog\\Projects\\Other.hlj")->Name()), "Документы");
     EXPECT_EQ(caller_->FileName, "D:\\Prog\\Projects\\Other.hlj");
 
+    // A write that fails keeps the window open with the edits.
+    CreateDir("d/Prog/Projects/Folder.hlj");
+    EXPECT_EQ(Edit([&](TFormSetProject& ed) {
+                  SetEdit("edFileName", "Folder");
+                  responder_->Clear();
+                  Click(&ed, "sbSaveExit");
+                  EXPECT_EQ(Said("ShowError").size(), 1u);
+                  EXPECT_TRUE(ed.isVisible());
+                  EXPECT_EQ(ed.CloseMode(), 0);
+                  EXPECT_EQ(C<QLineEdit>("edFileName")->text(), "Folder");
+                  Click(&ed, "sbCancel");
+              }),
+              QDialog::Rejected);
+
     // The title-bar close does nothing; Esc closes without saving.
     const std::string saved = ReadFile(Posix("D:\\Prog\\Projects\\Other.hlj"));
     EXPECT_EQ(Edit([&](TFormSetProject& ed) {

@@ -211,6 +211,7 @@ TEST_F(PrjCommands, DeleteRemovesFromTheListOrErasesOnlyTheProjectFile) {
     QAbstractItemView* v = Projects()->Current();
     responder_->Clear();
     Press(v, Qt::Key_Delete);
+    for (const char* item : {"mnDestroy", "mnDelFromList"}) m.findChild<QAction*>(item)->trigger();
     EXPECT_TRUE(responder_->Records().empty()) << "no row selected: nothing asked";
 
     const auto select = [&](const char* caption) {
