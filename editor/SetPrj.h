@@ -152,6 +152,8 @@ class TFormSetProject : public QDialog {
     // The source control of a drag of this window, or null (from outside or another window).
     QWidget* DragSource(const QMimeData* mime) const;
     bool CanDrop(QWidget* target, const QMimeData* mime) const;
+    // Plain text from another program onto an edit: the edit's own drop.
+    bool PlainTextDrop(const QWidget* target, const QMimeData* mime) const;
     void Drop(QWidget* target, const QMimeData* mime, const QPoint& pos);
     // The entries a drop brings as browser items; paths from the desktop that
     // lie outside every drive are refused with a message.

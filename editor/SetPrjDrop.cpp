@@ -85,6 +85,7 @@ bool TFormSetProject::eventFilter(QObject* watched, QEvent* event) {
             const auto t = dropTargets_.find(watched);
             if (t == dropTargets_.end()) break;
             auto* e = static_cast<QDragMoveEvent*>(event);
+            if (PlainTextDrop(t->second, e->mimeData())) break;
             if (CanDrop(t->second, e->mimeData()))
                 e->acceptProposedAction();
             else
@@ -95,6 +96,7 @@ bool TFormSetProject::eventFilter(QObject* watched, QEvent* event) {
             const auto t = dropTargets_.find(watched);
             if (t == dropTargets_.end()) break;
             auto* e = static_cast<QDropEvent*>(event);
+            if (PlainTextDrop(t->second, e->mimeData())) break;
             if (!CanDrop(t->second, e->mimeData())) {
                 e->ignore();
                 return true;
@@ -142,6 +144,12 @@ bool TFormSetProject::eventFilter(QObject* watched, QEvent* event) {
             break;
     }
     return QDialog::eventFilter(watched, event);
+}
+
+bool TFormSetProject::PlainTextDrop(const QWidget* target, const QMimeData* mime) const {
+    // Text from another program goes into an edit as the edit itself takes it.
+    return qobject_cast<const QLineEdit*>(target) && mime && !mime->hasFormat(kDragFormat) &&
+           !mime->hasUrls() && mime->hasText();
 }
 
 bool TFormSetProject::IsNodeList(const QWidget* w) const {

@@ -39,7 +39,7 @@ struct TFormSetProject::ScanState {
     // Files by their Linux path: a file left out by one walk may be taken by another.
     std::unordered_set<std::string> taken;
     std::unordered_map<std::string, int64_t> left;
-    int64_t leftMetSize = 0;  // sizes of Left, for the counts shown while the scan runs
+    int64_t leftMetSize = 0;    // sizes of Left, for the counts shown while the scan runs
     bool windowLocked = false;  // the data area is disabled while the scan pumps events
 };
 

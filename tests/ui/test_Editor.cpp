@@ -669,10 +669,13 @@ TEST_F(EditorTest, BrowserMenuDrivesAndSorting) {
         EXPECT_EQ(ed.CurrentDir(), "D:");
         EXPECT_TRUE(Images().count("Work"));
         EXPECT_FALSE(Images().count("..\\D:"));
+        // A double click on the root directory shows it.
+        QTest::mouseDClick(C("edRootDir"), Qt::LeftButton);
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
         responder_->Clear();
         ed.ShowDir("D:\\Nope");
         EXPECT_EQ(Said("ShowError"), std::vector<std::string>{"Не найден директорий|D:\\Nope"});
-        EXPECT_EQ(ed.CurrentDir(), "D:");
+        EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
 
         // A long path is shortened in its label and shown whole as a hint.
         ed.ShowDir("D:\\Work\\New\\Deeper");

@@ -24,7 +24,9 @@ class EditorShots : public EditorTest {
             if (!label || !label->isVisible()) continue;
             const QFontMetrics fm(label->font());
             for (QChar ch : label->text())
-                if (!ch.isSpace()) EXPECT_TRUE(fm.inFontUcs4(ch.unicode())) << name << ": " << label->objectName().toStdString();
+                if (!ch.isSpace())
+                    EXPECT_TRUE(fm.inFontUcs4(ch.unicode()))
+                        << name << ": " << label->objectName().toStdString();
         }
     }
 };
