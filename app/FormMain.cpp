@@ -148,6 +148,8 @@ TFormMain::TFormMain(QWidget* parent)
     connect(delDir, &QShortcut::activated, this,
             Command([this] { delete ui_->lvDDir->currentItem(); }));
 
+    ConnectProjectCommands();
+
     // The creation step of the window.
     if (!workdirs::DebugMode()) ui_->pc->removeTab(ui_->pc->indexOf(ui_->tabOtl));
     ui_->pc->setTabVisible(ui_->pc->indexOf(ui_->tabGroup), false);

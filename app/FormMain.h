@@ -23,6 +23,7 @@ class FormMain;
 namespace hv {
 
 class TFormBar;
+class TFormSetProject;
 class THL_HalvoraProject;
 class TPrjListModel;
 class TPrjView;
@@ -122,6 +123,36 @@ class TFormMain : public QMainWindow {
     void ConnectDisketteCommands();
     bool lastCopyStopped_ = false;
     QPointer<TFormBar> disketteBar_;
+    // ---- project commands (PrjCommands.cpp) -------------------------------------------
+  public:
+    // The editor the commands open; without one the window makes its own child.
+    void SetProjectEditor(TFormSetProject* editor);
+    TFormSetProject* ProjectEditor();
+    // "Новый": a new project file ProjectN.hlj (PrjN.hlj) edited at once.
+    void NewProject();
+    // "Открыть": a project file chosen in the file dialog.
+    void AddExistingProject();
+    // The checks of "Открыть" for Path, then a new entry for it.
+    void AddProjectFile(const std::string& path);
+    // "Изменить": the selected entry's project in the editor.
+    void EditSelected();
+    // The current project in the editor for entry Index; true when the editor was confirmed.
+    bool EditProject(int index);
+    // "Удалить": remove from the list, erase from disk, or nothing.
+    void DeleteChoice();
+    void RemoveFromList();
+    // Deletes the selected entry's project file (nothing else) and the entry.
+    void EraseFromDisk();
+    void RemoveEntry(int index);
+    // "Сохранить как...": a copy of the selected project under a new file.
+    void SaveProjectAs();
+    // Space, or a double click on the image: only a valid entry changes.
+    void ToggleCheck(int row);
+    void MoveEntry(int from, int to);
+
+  private:
+    void ConnectProjectCommands();
+    QPointer<TFormSetProject> editor_;
 };
 
 }  // namespace hv

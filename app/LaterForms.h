@@ -1,13 +1,8 @@
-// Windows the program creates at start-up whose content comes later: the
-// debug window, the archive browser and the project editor. They exist now
-// so that the creation order, fonts and placement keys already hold; each is
-// replaced by its real form.
+// The debug window: created at start-up with the others so that their order,
+// fonts and placement keys hold; it has no content of its own.
 #pragma once
 
 #include <QDialog>
-#include <string>
-
-class QLabel;
 
 namespace hv {
 
@@ -15,12 +10,6 @@ class TFormOtl : public QDialog {
     Q_OBJECT
   public:
     explicit TFormOtl(QWidget* parent = nullptr);
-};
-
-class TFormSetProject : public QDialog {
-    Q_OBJECT
-  public:
-    explicit TFormSetProject(QWidget* parent = nullptr);
 };
 
 }  // namespace hv

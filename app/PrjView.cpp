@@ -1,7 +1,12 @@
 #include "app/PrjView.h"
 
+#include <QApplication>
+#include <QDrag>
+#include <QDropEvent>
 #include <QHeaderView>
 #include <QListView>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTreeView>
@@ -120,6 +125,10 @@ void TPrjListModel::Reset() {
     endResetModel();
 }
 
+void TPrjListModel::RowChanged(int row) {
+    if (row >= 0 && row < rowCount()) emit dataChanged(index(row), index(row));
+}
+
 TPrjView::TPrjView(QWidget* parent)
     : QStackedWidget(parent), table_(new QTreeView(this)), list_(new QListView(this)) {
     table_->setRootIsDecorated(false);
@@ -146,6 +155,8 @@ TPrjView::TPrjView(QWidget* parent)
     addWidget(table_);
     addWidget(list_);
     setFocusProxy(table_);
+    table_->viewport()->installEventFilter(this);
+    list_->viewport()->installEventFilter(this);
 }
 
 void TPrjView::SetModel(QAbstractItemModel* model) {
@@ -202,6 +213,127 @@ int TPrjView::RowCount() const { return table_->model() ? table_->model()->rowCo
 QString TPrjView::Caption(int row) const {
     if (row < 0 || row >= RowCount()) return {};
     return table_->model()->index(row, 0).data(Qt::DisplayRole).toString();
+}
+
+namespace {
+const QString kRowFormat = QStringLiteral("application/x-halvora-project-row");
+}
+
+void TPrjView::SetReorderable(bool on) {
+    reorderable_ = on;
+    table_->viewport()->setAcceptDrops(on);
+    list_->viewport()->setAcceptDrops(on);
+}
+
+QMimeData* TPrjView::RowMime(int row) const {
+    auto* mime = new QMimeData;
+    mime->setData(kRowFormat, QByteArray::number(reinterpret_cast<quintptr>(this)) + '|' +
+                                  QByteArray::number(row));
+    return mime;
+}
+
+int TPrjView::DraggedRow(const QMimeData* mime) const {
+    if (!reorderable_ || !mime || !mime->hasFormat(kRowFormat)) return -1;
+    const QList<QByteArray> parts = mime->data(kRowFormat).split('|');
+    if (parts.size() != 2 || parts[0] != QByteArray::number(reinterpret_cast<quintptr>(this)))
+        return -1;
+    bool ok = false;
+    const int row = parts[1].toInt(&ok);
+    return ok && row >= 0 && row < RowCount() ? row : -1;
+}
+
+QRect TPrjView::PartRect(int row, bool image) const {
+    QAbstractItemView* v = Current();
+    if (!v->model() || row < 0 || row >= RowCount()) return {};
+    const QModelIndex index = v->model()->index(row, 0);
+    QStyleOptionViewItem opt;
+    opt.initFrom(v->viewport());
+    opt.rect = v->visualRect(index);
+    opt.features = QStyleOptionViewItem::HasDecoration | QStyleOptionViewItem::HasDisplay;
+    opt.decorationSize = v->iconSize();
+    opt.decorationPosition = QStyleOptionViewItem::Left;
+    opt.decorationAlignment = Qt::AlignCenter;
+    opt.displayAlignment = Qt::AlignLeft | Qt::AlignVCenter;
+    opt.icon = index.data(Qt::DecorationRole).value<QIcon>();
+    opt.text = index.data(Qt::DisplayRole).toString();
+    opt.font = v->font();
+    opt.fontMetrics = v->fontMetrics();
+    opt.index = index;
+    QStyle* st = v->style();
+    return st->subElementRect(
+        image ? QStyle::SE_ItemViewItemDecoration : QStyle::SE_ItemViewItemText, &opt, v);
+}
+
+QRect TPrjView::ImageRect(int row) const {
+    return PartRect(row, true);
+}
+QRect TPrjView::CaptionRect(int row) const {
+    return PartRect(row, false);
+}
+
+bool TPrjView::eventFilter(QObject* watched, QEvent* event) {
+    QAbstractItemView* v = watched == table_->viewport()  ? static_cast<QAbstractItemView*>(table_)
+                           : watched == list_->viewport() ? static_cast<QAbstractItemView*>(list_)
+                                                          : nullptr;
+    if (!v) return QStackedWidget::eventFilter(watched, event);
+    switch (event->type()) {
+        case QEvent::MouseButtonPress: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            pressPos_ = e->position().toPoint();
+            pressRow_ = e->button() == Qt::LeftButton ? v->indexAt(pressPos_).row() : -1;
+            break;
+        }
+        case QEvent::MouseMove: {
+            auto* e = static_cast<QMouseEvent*>(event);
+            if (!reorderable_ || pressRow_ < 0 || !(e->buttons() & Qt::LeftButton) ||
+                (e->position().toPoint() - pressPos_).manhattanLength() <
+                    QApplication::startDragDistance())
+                break;
+            const int row = pressRow_;
+            pressRow_ = -1;
+            auto* drag = new QDrag(v);
+            drag->setMimeData(RowMime(row));
+            drag->exec(Qt::MoveAction);
+            return true;
+        }
+        case QEvent::MouseButtonRelease:
+            pressRow_ = -1;
+            break;
+        case QEvent::MouseButtonDblClick: {
+            const int row = v->indexAt(pressPos_).row();
+            if (row < 0) break;
+            if (ImageRect(row).contains(pressPos_))
+                emit RowItemDoubleClicked(row, true);
+            else if (CaptionRect(row).contains(pressPos_))
+                emit RowItemDoubleClicked(row, false);
+            break;
+        }
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDragMoveEvent*>(event);
+            if (DraggedRow(e->mimeData()) >= 0)
+                e->acceptProposedAction();
+            else
+                e->ignore();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            const int from = DraggedRow(e->mimeData());
+            // A drop on empty space does nothing.
+            const int to = v->indexAt(e->position().toPoint()).row();
+            if (from < 0 || to < 0) {
+                e->ignore();
+                return true;
+            }
+            e->acceptProposedAction();
+            emit RowDropped(from, to);
+            return true;
+        }
+        default:
+            break;
+    }
+    return QStackedWidget::eventFilter(watched, event);
 }
 
 }  // namespace hv

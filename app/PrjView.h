@@ -9,6 +9,7 @@
 #include <QStackedWidget>
 
 class QAbstractItemView;
+class QMimeData;
 class QListView;
 class QTreeView;
 
@@ -35,6 +36,8 @@ class TPrjListModel : public QAbstractListModel {
     int ImageIndex(int row) const;
     // The list changed: every view over the model is rebuilt.
     void Reset();
+    // One entry changed (its check mark): its row is drawn again.
+    void RowChanged(int row);
 
   private:
     const T_PrjList& list_;
@@ -61,14 +64,38 @@ class TPrjView : public QStackedWidget {
     int RowCount() const;
     QString Caption(int row) const;
 
+    // Rows may be dragged onto other rows of this view (RowDropped); drags
+    // from anywhere else are refused.
+    void SetReorderable(bool on);
+    // What a drag of Row carries.
+    QMimeData* RowMime(int row) const;
+    // Where the image and the caption of Row lie in the current style's viewport.
+    QRect ImageRect(int row) const;
+    QRect CaptionRect(int row) const;
+
   signals:
     void RowSelected(int row);
     void RowDoubleClicked(int row);
     void MenuRequested(const QPoint& globalPos);
+    // A double click, judged at the point of the last mouse press: on the
+    // row's image (OnImage) or on its caption.
+    void RowItemDoubleClicked(int row, bool onImage);
+    // Row From was dropped on row To.
+    void RowDropped(int from, int to);
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
   private:
+    // The row a drag of this view carries, or -1.
+    int DraggedRow(const QMimeData* mime) const;
+    QRect PartRect(int row, bool image) const;
+
     QTreeView* table_;
     QListView* list_;
+    bool reorderable_ = false;
+    QPoint pressPos_;
+    int pressRow_ = -1;
 };
 
 }  // namespace hv

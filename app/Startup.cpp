@@ -9,6 +9,7 @@
 #include "dialogs/FormView.h"
 #include "dialogs/QtMessages.h"
 #include "pack/ArcForm.h"
+#include "editor/SetPrj.h"
 #include "platform/AnsiLiteral.h"
 #include "project/HLObject.h"
 #include "settings/Fonts.h"
@@ -77,6 +78,7 @@ bool TProgramSession::Start() {
     gView = view_.get();
     main_->SetViewer(view_.get());
     main_->SetArchiveBrowser(browser_.get());
+    main_->SetProjectEditor(editor_.get());
 
     bool abandon = false;
     const auto failed = [&abandon] {
@@ -137,6 +139,7 @@ void TProgramSession::Shutdown() {
             SaveFonts();
             if (SaveEnabled()) {
                 if (main_) main_->SaveProjectList();
+                if (editor_) editor_->SaveSortSettings();
                 SaveConfiguration();
             }
         } catch (const EAbort&) {

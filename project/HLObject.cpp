@@ -462,7 +462,14 @@ void THL_BaseObject::ScanLevel(const std::string& path, bool top, Walk& walk) {
                 continue;
             }
             std::string f = base + d.name;
-            if (!IsIncluded(f)) continue;
+            if (!IsIncluded(f)) {
+                if (owner_->OnLeftOut) {
+                    FindData entry = d;
+                    owner_->OnLeftOut(f, entry, owner_->Stop);
+                    if (owner_->Stop) return;
+                }
+                continue;
+            }
             FindData entry = d;
             Report(f, entry);
             if (owner_->Stop) return;

@@ -222,6 +222,10 @@ class THL_Project : public THL_FileObject {
     bool Scanning = false;
     THL_MessageEvent OnMessage;
     bool Stop = false;
+    // Every file a walk meets and the rules leave out, with its full name; a
+    // file met twice (nodes that overlap) may come twice, and may also be
+    // taken by another node's walk.
+    THL_FileEvent OnLeftOut;
 
   protected:
     void ReadNode(TIniFile& ini, THL_BaseObject& node, bool project);

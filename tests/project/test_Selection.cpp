@@ -301,6 +301,25 @@ TEST_F(Scans, HandlersStopTheScan) {
     EXPECT_EQ(warnings_.size(), 1u);
 }
 
+TEST_F(Scans, FilesLeftOutAreReportedWithTheirFullNames) {
+    With(SubDirs, OnlyTxt)(project_);
+    Names left;
+    project_.OnLeftOut = [&](const std::string& name, FindData& entry, bool&) {
+        left.push_back(name);
+        EXPECT_EQ(entry.Size(), 1);
+    };
+    project_.CollectFiles();
+    std::sort(left.begin(), left.end());
+    EXPECT_EQ(left, (Names{"D:\\Work\\.profile", "D:\\Work\\Sub\\d.tmp", "D:\\Work\\b.bak"}));
+    EXPECT_EQ(Reported(), (Names{"Src\\Deep\\g.txt", "Src\\f.txt", "Sub\\c.txt", "a.txt"}));
+    // Its stop ends the scan at once.
+    int calls = 0;
+    project_.OnLeftOut = [&](const std::string&, FindData&, bool& stop) { stop = ++calls > 0; };
+    project_.CollectFiles();
+    EXPECT_EQ(calls, 1);
+    EXPECT_TRUE(project_.IsStopped());
+}
+
 // Links to directories are never walked; they, dangling links and FIFOs are
 // not reported; a link to a file is (the facts of entries are the listing's).
 TEST_F(Scans, OnlyFilesAndLinksToFilesAreReported) {
