@@ -37,26 +37,6 @@ TEST_F(RunDriverTest, ProjectsAreGatheredOnceInTheirFullForm) {
     EXPECT_TRUE(Gathered("Gone.hlj").empty());
 }
 
-// A project without storage places is reported and the run goes on, but it
-// did not end with an archive, so the run is no success; a given project that
-// is missing ends the run.
-TEST_F(RunDriverTest, RunsReportWhatTheyCannotDo) {
-    SaveProject("D:\\Prog\\Projects\\C.hlj", "C", {}, false);
-    T_PrjList list;
-    T_Prj* c = list.NewItem();
-    c->LoadFromFile("D:\\Prog\\Projects\\C.hlj");
-    c->Checked = true;
-    THL_ArcList arcs;
-    NullProgress progress;
-    TRunDriver driver(list, arcs, progress);
-    EXPECT_FALSE(driver.RunProjects("", false, false));
-    EXPECT_FALSE(driver.RunProjects("D:\\Prog\\Projects\\None.hlj", false, true));
-    EXPECT_EQ(Shown("ShowError"),
-              (Names{"Не определены пути сохранения файла архива\r\n"_a +
-                         std::string("D:\\Prog\\Projects\\C.hlj"),
-                     "Не найден файл проекта \"D:\\Prog\\Projects\\None.hlj\""_a}));
-}
-
 // Errors of any kind end as a message and a failed run, never as an escaping
 // exception, and the progress window is closed whatever happened.
 TEST_F(RunDriverTest, EveryErrorOfARunIsShownAndTheWindowReleased) {
