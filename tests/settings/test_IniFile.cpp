@@ -3,8 +3,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <filesystem>
-
 #include "dialogs/ScriptedResponder.h"
 #include "platform/AnsiLiteral.h"
 #include "settings/IniFile.h"
@@ -19,14 +17,6 @@ using Names = std::vector<std::string>;
 
 class IniFileTest : public test::TempTree {
   protected:
-    // Names left in a directory below the root.
-    Names Entries(const std::string& rel) {
-        Names out;
-        for (auto& e : std::filesystem::directory_iterator(Root() + "/" + rel))
-            out.push_back(e.path().filename());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
     ScriptedResponder responder;
 };
 
@@ -76,13 +66,9 @@ TEST_F(IniFileTest, ReaderToleratesMalformedText) {
         {"only line ends", "\r\n\n\r\r\n", "def"},
         {"binary", "\xff\xfe[\x01]\x00=\x80\r\n[S]K=1", "def"},
     };
-    for (const Row& r : rows) {
-        auto ini = TIniFile::FromText(r.text);
-        EXPECT_EQ(ini->ReadString("S", "K", "def"), r.expected) << r.name;
-        // The written text reads back to itself.
-        std::string once = ini->Text();
-        EXPECT_EQ(TIniFile::FromText(once)->Text(), once) << r.name;
-    }
+    // That the written text reads back to itself is the INI fuzz target's check.
+    for (const Row& r : rows)
+        EXPECT_EQ(TIniFile::FromText(r.text)->ReadString("S", "K", "def"), r.expected) << r.name;
 }
 
 TEST_F(IniFileTest, IntegerBooleanAndDateValues) {
