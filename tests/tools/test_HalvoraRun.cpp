@@ -150,6 +150,7 @@ TEST_F(HalvoraRun, RebuildAppliesToTheNamedProjectOnly) {
     auto same = Run({"A"});
     ASSERT_EQ(same.status, 0) << same.err;
     EXPECT_EQ(same.err.find("Формирование архива"), std::string::npos) << same.err;
+    EXPECT_EQ(same.out.find("Halvora DOS output file"), std::string::npos) << same.out;
     EXPECT_EQ(Stamp("d/Arc/A/A.ARJ"), a0);
     EXPECT_EQ(Stamp("d/Arc/B/B.ARJ"), b0);
     auto r = Run({"--rebuild", "A"});
@@ -200,6 +201,10 @@ TEST_F(HalvoraRun, FailuresEndWithExitOneAndTheirCause) {
          {"W"},
          "Архиватор завершился с ошибкой",
          100000},
+        {"NotAProject",
+         [this] { CreateFile("d/Prog/Projects/Junk.hlj", "[***  This is Halvora Project File"); },
+         {"Junk"},
+         "Junk.hlj не является проектом"},
         {"GarbageDependency",
          [this] {
              MakeProject("G", {{"Junk"}});
