@@ -50,11 +50,6 @@ TEST(StringList, SortedListKeepsOrderAndHandlesDuplicates) {
     EXPECT_EQ(index, 2);
     EXPECT_FALSE(list.Find("bb", index));
     EXPECT_EQ(index, 2);
-    list.SetDuplicates(TDuplicates::Error);
-    EXPECT_THROW(list.Add("A"), EListError);
-    list.SetDuplicates(TDuplicates::Accept);
-    list.Add("A");
-    EXPECT_EQ(list.Count(), 4);
     EXPECT_THROW(list.Insert(0, "x"), EListError);
     EXPECT_THROW(list.Put(0, "x"), EListError);
 }
