@@ -9,6 +9,7 @@
 #include <set>
 #include <sstream>
 
+#include "pack/test_PackFileUtil.h"
 #include "support/Process.h"
 #include "test_RunFixture.h"
 
@@ -109,13 +110,7 @@ TEST_F(ArchiverRun, ArjArchivesTheSelection) {
 
 TEST_F(ArchiverRun, VolumesAreCollectedAndStaleOnesDeletedOnRebuild) {
     // 200 kB that arj cannot shrink: four volumes of 60000 bytes.
-    std::string noise(200000, '\0');
-    uint32_t x = 7;
-    for (char& c : noise) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
-    }
-    OldFile("d/Work/noise.bin", noise);
+    OldFile("d/Work/noise.bin", test::Noise(200000, 7));
     CreateDir("d/Arc");
     auto p = NewProject("Vol", 2, [](THL_HalvoraProject& p) {
         p.IncludeAllFiles = true;

@@ -189,10 +189,7 @@ TEST_F(HalvoraRun, FailuresEndWithExitOneAndTheirCause) {
          [this] {
              MakeProject("W");
              // Random bytes do not pack: the archive outgrows the writes allowed.
-             std::string noise(200000, '\0');
-             uint32_t x = 7;
-             for (char& c : noise) c = static_cast<char>((x = x * 1103515245u + 12345u) >> 24);
-             SetOld(CreateFile("d/Work/W/noise.bin", noise));
+             SetOld(CreateFile("d/Work/W/noise.bin", test::Noise(200000, 7)));
          },
          {"W"},
          "Архиватор завершился с ошибкой",
