@@ -1,5 +1,6 @@
 // The INI document: exact bytes written, tolerant reading, write-back, and
-// writing that never loses the old file.
+// writing that never loses the old file. Outside edits and an unreadable file
+// are the settings file's tests.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -155,22 +156,6 @@ TEST_F(IniFileTest, WriteBackModes) {
     }
     EXPECT_FALSE(Exists(Posix("D:\\never.ini")));
     EXPECT_EQ(ReadFile(Posix("D:\\close.ini")), kv);
-}
-
-TEST_F(IniFileTest, RefreshSeesEditsMadeMeanwhile) {
-    CreateFile("d/r.ini", "[S]\r\nK=1\r\n");
-    TIniFile ini("D:\\r.ini", TIniWriteBack::Immediate);
-    EXPECT_FALSE(ini.Refresh());
-    test::WritePosixFile(Posix("D:\\r.ini"), "[S]\r\nK=22\r\n");
-    EXPECT_TRUE(ini.Refresh());
-    EXPECT_EQ(ini.ReadString("S", "K", ""), "22");
-}
-
-TEST_F(IniFileTest, UnreadableFileIsAnErrorNotAnEmptyDocument) {
-    CreateDir("d/dir.ini");
-    EXPECT_THROW(TIniFile("D:\\dir.ini"), EFOpenError);
-    // Missing is fine.
-    EXPECT_EQ(TIniFile("D:\\missing\\x.ini").KeyCount("S"), 0);
 }
 
 // A full disk in the middle of writing.
