@@ -24,10 +24,7 @@ TEST(CodePage, RoundTripsAndLossyCharacters) {
         {"ascii", "plain.txt", "plain.txt"},
         {"cyrillic", "Отчёт.txt", "\xCE\xF2\xF7\xB8\xF2.txt"},
         {"snowman", "a\xE2\x98\x83.txt", "a?.txt"},
-        {"broken utf8",
-         "a\xFF"
-         "b",
-         "a?b"},
+        {"broken utf8", "a\xFF!", "a?!"},
         {"emoji", "x\xF0\x9F\x98\x80y", "x?y"},
     };
     for (const auto& r : rows) {
