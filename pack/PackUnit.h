@@ -60,8 +60,6 @@ public:
     ProgressEvent OnProgress;
 
 private:
-    friend struct TPackObjectTestAccess;  // tests reach the interface record's entries
-
     template <class Run>
     int RunEngine(Run&& run);
     void ReleaseBlocks();

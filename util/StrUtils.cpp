@@ -68,20 +68,6 @@ std::string TrimRight(std::string_view s) {
     return std::string(s.substr(0, n));
 }
 
-int PosFrom(std::string_view sub, std::string_view s, int start) {
-    if (sub.empty()) return 0;
-    if (start < 1) start = 1;
-    if (static_cast<size_t>(start) > s.size()) return 0;
-    size_t p = s.find(sub, static_cast<size_t>(start - 1));
-    return p == std::string_view::npos ? 0 : static_cast<int>(p) + 1;
-}
-
-int PosText(std::string_view sub, std::string_view s) {
-    if (sub.empty()) return 0;
-    size_t p = AnsiUpper(s).find(AnsiUpper(sub));
-    return p == std::string::npos ? 0 : static_cast<int>(p) + 1;
-}
-
 bool HasWildcards(std::string_view s) {
     return s.find_first_of("*?") != std::string_view::npos;
 }
@@ -143,22 +129,6 @@ std::unique_ptr<TStringList> SplitTokens(std::string_view s, std::string_view de
     return list;
 }
 
-std::string GetWord(int n, std::string_view s, std::string_view delims, int& pos) {
-    if (n < 1 || s.empty()) return {};
-    if (pos < 1 || static_cast<size_t>(pos) > s.size()) pos = 1;
-    size_t i = static_cast<size_t>(pos - 1);
-    for (int k = 1;; ++k) {
-        while (i < s.size() && IsDelim(s[i], delims)) ++i;
-        if (i >= s.size()) return {};
-        size_t start = i;
-        while (i < s.size() && !IsDelim(s[i], delims)) ++i;
-        if (k == n) {
-            pos = static_cast<int>(start) + 1;
-            return std::string(s.substr(start, i - start));
-        }
-    }
-}
-
 int WordPos(std::string_view s, std::string_view word, std::string_view delims) {
     size_t i = 0;
     for (;;) {
@@ -188,20 +158,6 @@ bool AllBlank(const TStringList& list) {
     for (int i = 0; i < list.Count(); ++i)
         if (!Trim(list[i]).empty()) return false;
     return true;
-}
-
-std::string PadLeft(std::string_view s, int width) {
-    if (width <= 0) return {};
-    size_t w = static_cast<size_t>(width);
-    if (s.size() >= w) return std::string(s.substr(0, w));
-    return std::string(w - s.size(), ' ') + std::string(s);
-}
-
-std::string PadRight(std::string_view s, int width) {
-    if (width <= 0) return {};
-    size_t w = static_cast<size_t>(width);
-    if (s.size() >= w) return std::string(s.substr(0, w));
-    return std::string(s) + std::string(w - s.size(), ' ');
 }
 
 std::string PadCenter(std::string_view s, int width) {

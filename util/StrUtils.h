@@ -19,10 +19,6 @@ std::string Trim(std::string_view s);
 std::string TrimLeft(std::string_view s);
 std::string TrimRight(std::string_view s);
 
-// First occurrence of Sub in S at or after Start, or 0.
-int PosFrom(std::string_view sub, std::string_view s, int start);
-// Position of Sub in S ignoring case, or 0.
-int PosText(std::string_view sub, std::string_view s);
 bool HasWildcards(std::string_view s);
 
 // Wildcard match of a file name: '*' any run, '?' any one character.
@@ -32,9 +28,6 @@ bool MatchMask(const std::string& name, const std::string& mask, bool ignoreCase
 // delimiters are tokens too, so that the tokens joined give S back.
 std::unique_ptr<TStringList> SplitTokens(std::string_view s, std::string_view delims,
                                          bool keepDelims);
-// The N-th word of S counted from Pos; Pos is left at its first character.
-// A Pos outside S starts from 1. Empty when S runs out (Pos then unchanged).
-std::string GetWord(int n, std::string_view s, std::string_view delims, int& pos);
 // Position of the first word of S equal to Word ignoring case, or -1.
 int WordPos(std::string_view s, std::string_view word, std::string_view delims);
 // "\n" (two characters) becomes CR LF, unless the '\' follows another '\'.
@@ -42,10 +35,8 @@ std::string ExpandLineBreaks(std::string_view s);
 // Every string blank after trimming (also for an empty list).
 bool AllBlank(const TStringList& list);
 
-// Filled with blanks to width W; a longer S is cut to its first W characters.
-std::string PadLeft(std::string_view s, int width);
-std::string PadRight(std::string_view s, int width);
-// Centred; the odd blank goes to the left.
+// Centred in W blanks, the odd blank on the left; a longer S is cut to its
+// first W characters.
 std::string PadCenter(std::string_view s, int width);
 
 inline bool IsDigit(char c) {

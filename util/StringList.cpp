@@ -261,47 +261,6 @@ void TStringList::Transform(const std::function<std::string(const std::string&)>
     Changed();
 }
 
-std::string TStringList::Names(int index) const {
-    const std::string& s = Get(index);
-    size_t eq = s.find('=');
-    return eq == std::string::npos ? std::string() : s.substr(0, eq);
-}
-
-std::string TStringList::ValueFromIndex(int index) const {
-    const std::string& s = Get(index);
-    size_t eq = s.find('=');
-    return eq == std::string::npos ? std::string() : s.substr(eq + 1);
-}
-
-int TStringList::IndexOfName(const std::string& name) const {
-    for (int i = 0; i < Count(); ++i) {
-        const std::string& s = items_[i].s;
-        size_t eq = s.find('=');
-        if (eq != std::string::npos && SameText(std::string_view(s).substr(0, eq), name)) return i;
-    }
-    return -1;
-}
-
-std::string TStringList::Values(const std::string& name) const {
-    int i = IndexOfName(name);
-    return i < 0 ? std::string() : ValueFromIndex(i);
-}
-
-void TStringList::SetValue(const std::string& name, const std::string& value) {
-    int i = IndexOfName(name);
-    if (value.empty()) {
-        if (i >= 0) Delete(i);
-    } else if (i < 0) {
-        Add(name + "=" + value);
-    } else if (sorted_) {
-        TObject* obj = items_[i].obj;
-        items_.erase(items_.begin() + i);
-        AddObject(name + "=" + value, obj);
-    } else {
-        Put(i, name + "=" + value);
-    }
-}
-
 std::string TStringList::Text() const {
     size_t len = 0;
     for (const Item& it : items_) len += it.s.size() + 2;

@@ -1,6 +1,6 @@
 // TStringList: an ordered list of 1251 strings, each with an optional object.
 //
-// Comparisons (IndexOf, Find, Sort, duplicates, Values) ignore letter case the
+// Comparisons (IndexOf, Find, Sort, duplicates) ignore letter case the
 // 1251 way; sorting follows the ANSI collation (Cyrillic alphabet order).
 // Objects are not owned unless OwnsObjects is set; an owning list destroys an
 // object when its entry is deleted, replaced or cleared, and at destruction.
@@ -73,14 +73,6 @@ class TStringList : public TObject {
     std::vector<std::string> Strings() const;
     // Rewrites every string in place (also on a sorted list: order and flag stay).
     void Transform(const std::function<std::string(const std::string&)>& f);
-
-    // Lines "Name=Value".
-    std::string Names(int index) const;
-    std::string ValueFromIndex(int index) const;
-    int IndexOfName(const std::string& name) const;
-    std::string Values(const std::string& name) const;
-    // An empty value deletes the line.
-    void SetValue(const std::string& name, const std::string& value);
 
     // Each line followed by CR LF.
     std::string Text() const;

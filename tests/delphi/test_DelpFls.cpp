@@ -3,6 +3,7 @@
 
 #include "delphi/DelpFls.h"
 #include "platform/AnsiLiteral.h"
+#include "support/ErrorOf.h"
 #include "support/TempTree.h"
 #include "util/Exception.h"
 
@@ -93,12 +94,8 @@ TEST_F(Delphi, UsesClausesOfOneFile) {
 TEST_F(Delphi, UnquotedInNameRaises) {
     CreateFile("d/src/bad.dpr", "uses Main in Main.pas;\r\n");
     TStringList out;
-    try {
-        collector.ParseUnit("D:\\src\\bad.dpr", out);
-        ADD_FAILURE();
-    } catch (const Exception& e) {
-        EXPECT_EQ(e.Message(), "error in 'in'");
-    }
+    EXPECT_EQ(test::ErrorOf([&] { collector.ParseUnit("D:\\src\\bad.dpr", out); }),
+              "error in 'in'");
     EXPECT_THROW(collector.Collect("D:\\src\\bad.dpr", out), Exception);
 }
 

@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
 #include "dialogs/Messages.h"
-#include "dialogs/Progress.h"
 #include "dialogs/ScriptedResponder.h"
 #include "platform/AnsiLiteral.h"
 #include "settings/IniSections.h"
 #include "settings/WorkDirs.h"
+#include "support/ErrorOf.h"
 
 namespace hv {
 namespace {
@@ -29,13 +29,6 @@ TEST(MessageKind, NormalisationTable) {
         {"Yes and No bits without 32 give Yes only", 256 | kMsgYes | kMsgNo, 256 | kMsgYes},
     };
     for (const Row& r : rows) EXPECT_EQ(NormalizeKind(r.in), r.out) << r.name;
-}
-
-TEST(MessageKind, Banner) {
-    EXPECT_EQ(KindBanner(65 | 128 | 256), "Ошибка !!!"_a);
-    EXPECT_EQ(KindBanner(129 | 256), "Внимание !!!"_a);
-    EXPECT_EQ(KindBanner(NormalizeKind(288)), "Выбор пункта"_a);
-    EXPECT_EQ(KindBanner(1), "Сообщение"_a);
 }
 
 TEST(MessageSplit, Table) {
@@ -102,12 +95,9 @@ TEST(MessageButtons, InvalidValuesRaise) {
     };
     for (const Row& r : rows) {
         MessageRequest req;
-        try {
-            ApplyButtons(req, r.buttons);
-            ADD_FAILURE() << r.name << ": no error";
-        } catch (const Exception& e) {
-            EXPECT_EQ(e.Message(), "FMsg.setButtons: Ошибка в параметрах"_a) << r.name;
-        }
+        EXPECT_EQ(test::ErrorOf([&] { ApplyButtons(req, r.buttons); }),
+                  "FMsg.setButtons: Ошибка в параметрах"_a)
+            << r.name;
     }
 }
 
@@ -212,8 +202,6 @@ TEST_F(Seam, PlatformBoxes) {
     EXPECT_EQ(a.flags, kMbYesNo | kMbIconQuestion | kMbDefButton2);
     EXPECT_EQ(responder.Records()[1].request.flags, kMbYesNo | kMbIconQuestion);
     EXPECT_EQ(responder.Records()[1].result, kIdYes);
-    EXPECT_EQ(PlatformMessageFlags("x", "c", 0x12345 | kMbOkCancel), kIdCancel);
-    EXPECT_EQ(responder.Records().back().request.flags, 0x2345u | kMbOkCancel);
 }
 
 TEST(SeamDefault, StderrPrinterGivesTheEscapeAnswerInUtf8) {
@@ -227,32 +215,6 @@ TEST(SeamDefault, StderrPrinterGivesTheEscapeAnswerInUtf8) {
     EXPECT_NE(err.find("Заголовок"), std::string::npos);
     EXPECT_NE(err.find("Ошибка !!!"), std::string::npos);
     EXPECT_NE(err.find("подробности"), std::string::npos);
-}
-
-TEST(SeamDefault, ResponderRestoresThePreviousHandler) {
-    MessageHandler* before = &CurrentMessageHandler();
-    {
-        ScriptedResponder r;
-        EXPECT_EQ(&CurrentMessageHandler(), &r);
-    }
-    EXPECT_EQ(&CurrentMessageHandler(), before);
-}
-
-TEST(Progress, NullProgressKeepsState) {
-    NullProgress p;
-    p.InitBars(0, 0, -5, 0, 10);  // max1 raised to min1; two bars
-    EXPECT_EQ(p.GetMax1(), 0);
-    p.PosBar(2, 7);
-    p.Pos1(0);
-    EXPECT_EQ(p.Position2(), 0);  // bar 1 moved: bar 2 back to its minimum
-    p.Mess(2, "second");
-    EXPECT_EQ(p.Message2(), "second");
-    p.SetInterrupted(true);
-    p.Close();
-    EXPECT_FALSE(p.Interrupted());
-    p.InitBars(0, 0, 100);
-    p.Mess(2, "ignored with one bar");
-    EXPECT_EQ(p.Message2(), "");
 }
 
 }  // namespace

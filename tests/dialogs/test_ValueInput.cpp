@@ -1,4 +1,5 @@
-// The rules of the value input window: keystroke filters and conversions.
+// The rules of the value input window: keystroke filters and conversions
+// beyond what typing into the window shows.
 #include <gtest/gtest.h>
 
 #include <clocale>
@@ -31,11 +32,8 @@ TEST(ValueInput, KeystrokeFilters) {
         std::string keys, text;
         int beeps;
     } rows[] = {
-        {"integer drops a letter", kValueInteger, "12a3", "123", 1},
         {"integer takes signs", kValueInteger, "-+5", "-+5", 0},
-        {"real: comma becomes the point", kValueReal, "3,14", "3.14", 0},
         {"real: a second separator is dropped", kValueReal, "3,1,4.", "3.14", 2},
-        {"date: day 32 refused at the separator", kValueDate, "32.", "32", 1},
         {"date: month 13 refused at the separator", kValueDate, "12.13.", "12.13", 1},
         {"date: a full date", kValueDate, "1.2.2024", "1.2.2024", 0},
         {"date: a fifth year digit", kValueDate, "1.2.20245", "1.2.2024", 1},
@@ -43,9 +41,7 @@ TEST(ValueInput, KeystrokeFilters) {
         {"date: a third digit of the day", kValueDate, "123", "12", 1},
         {"date: no separator first or doubled", kValueDate, ".1..", "1.", 2},
         {"date: backspace then retype", kValueDate, "3\b1.", "1.", 0},
-        {"text takes anything", kValueText, "a,.\xC0", "a,.\xC0", 0},
         {"unknown kind is text", 42, "x/y", "x/y", 0},
-        {"password takes anything", kValuePassword, "p@ss", "p@ss", 0},
     };
     for (const Row& r : rows) {
         auto [text, beeps] = TypeThrough(r.kind, r.keys);
@@ -66,10 +62,8 @@ TEST(ValueInput, Conversions) {
         bool ok;
         double number;  // integer, real, or the date as days
     } rows[] = {
-        {"integer", kValueInteger, "123", true, 123},
         {"integer with plus", kValueInteger, "+7", true, 7},
         {"negative integer", kValueInteger, "-2147483648", true, -2147483648.0},
-        {"a plus sign alone", kValueInteger, "+", false, 0},
         {"32-bit overflow is no number", kValueInteger, "2147483648", false, 0},
         {"far overflow", kValueInteger, "99999999999999999999", false, 0},
         {"sign inside", kValueInteger, "1-2", false, 0},

@@ -2,7 +2,6 @@
 
 #include <filesystem>
 
-#include "pack/test_PackUnitUtil.h"
 #include "support/TempTree.h"
 
 namespace hv::test {
@@ -60,10 +59,6 @@ std::string MakeStub(int size) {
     s[4] = static_cast<char>(pages & 0xFF);
     s[5] = static_cast<char>(pages >> 8);
     return s;
-}
-
-int64_t PackedSize(const std::string& content) {
-    return PackBytes(Bytes(content.begin(), content.end())).code;
 }
 
 std::vector<std::string> Temps(const std::string& posixDir) {

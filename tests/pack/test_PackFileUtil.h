@@ -31,9 +31,6 @@ void WriteArchive(const std::string& posixPath,
 // A DOS executable stub of exactly Size bytes (its header says so).
 std::string MakeStub(int size);
 
-// What the codec makes of Content.
-int64_t PackedSize(const std::string& content);
-
 // Runs the operation on the named file or member.
 inline int Run(TPackFileObject& a, uint8_t op, const std::string& name) {
     a.Operation = op;

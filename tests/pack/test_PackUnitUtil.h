@@ -18,16 +18,6 @@
 #include "pack/Codec.h"
 #include "pack/PackUnit.h"
 
-namespace hv {
-
-// Reaches the object's Alloc and Free entries of the interface record.
-struct TPackObjectTestAccess {
-    static void* Alloc(TPackObject& o, uint32_t size) { return TPackObject::AllocBlock(size, &o); }
-    static void Free(TPackObject& o, void* p) { TPackObject::FreeBlock(p, &o); }
-};
-
-}  // namespace hv
-
 namespace hv::test {
 
 using Bytes = std::vector<uint8_t>;
@@ -113,12 +103,10 @@ inline int Take(const Bytes& src, size_t& at, void* buf, size_t count) {
     return static_cast<int>(n);
 }
 
-// OnRead over `data`, at most `chunk` bytes a call; `asked` logs the counts asked for.
-inline TPackObject::ReadEvent Reader(const Bytes& data, size_t chunk = SIZE_MAX,
-                                     std::vector<int>* asked = nullptr) {
+// OnRead over `data`, at most `chunk` bytes a call.
+inline TPackObject::ReadEvent Reader(const Bytes& data, size_t chunk = SIZE_MAX) {
     auto at = std::make_shared<size_t>(0);
-    return [&data, at, chunk, asked](void* buf, int count) {
-        if (asked) asked->push_back(count);
+    return [&data, at, chunk](void* buf, int count) {
         return Take(data, *at, buf, std::min(static_cast<size_t>(count), chunk));
     };
 }
@@ -175,7 +163,6 @@ struct MemoryIo {
     Bytes in, out;
     size_t at = 0;
     int allocs = 0, frees = 0, failAlloc = 0;  // failAlloc: 1-based allocation to refuse
-    int reads = 0, writes = 0, reports = 0;
 
     codec::Io Record() {
         return codec::Io{
@@ -190,20 +177,15 @@ struct MemoryIo {
             },
             [](int32_t count, void* buf, void* u) -> int32_t {
                 auto* self = static_cast<MemoryIo*>(u);
-                ++self->reads;
                 return Take(self->in, self->at, buf, static_cast<size_t>(count));
             },
             [](int32_t count, const void* buf, void* u) -> int32_t {
                 auto* self = static_cast<MemoryIo*>(u);
-                ++self->writes;
                 auto p = static_cast<const uint8_t*>(buf);
                 self->out.insert(self->out.end(), p, p + count);
                 return count;
             },
-            [](bool* stop, int32_t, int32_t, void* u) {
-                ++static_cast<MemoryIo*>(u)->reports;
-                *stop = false;
-            },
+            [](bool* stop, int32_t, int32_t, void*) { *stop = false; },
         };
     }
 };

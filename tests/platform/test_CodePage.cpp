@@ -9,8 +9,9 @@ namespace {
 TEST(CodePage, LiteralAgreesWithIconvForTheWholeAlphabet) {
     // Every Cyrillic letter the sources may quote must become the byte iconv gives.
     std::string utf8 = "АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя№«»—…";
-    EXPECT_EQ(std::string("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя№«»—…"_a),
-              Utf8ToAnsi(utf8));
+    EXPECT_EQ(
+        std::string("АБВГДЕЁЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдеёжзийклмнопрстуфхцчшщъыьэюя№«»—…"_a),
+        Utf8ToAnsi(utf8));
     EXPECT_EQ(std::string("Отчёт"_a), "\xCE\xF2\xF7\xB8\xF2");
 }
 
@@ -23,7 +24,7 @@ TEST(CodePage, RoundTripsAndLossyCharacters) {
         {"ascii", "plain.txt", "plain.txt"},
         {"cyrillic", "Отчёт.txt", "\xCE\xF2\xF7\xB8\xF2.txt"},
         {"snowman", "a\xE2\x98\x83.txt", "a?.txt"},
-        {"broken utf8", "a\xFF" "b", "a?b"},
+        {"broken utf8", "a\xFF!", "a?!"},
         {"emoji", "x\xF0\x9F\x98\x80y", "x?y"},
     };
     for (const auto& r : rows) {
@@ -49,11 +50,7 @@ TEST(CodePage, UpperLowerAndComparison) {
     EXPECT_TRUE(SameText("Файл.TXT"_a, "фАЙЛ.txt"_a));
     EXPECT_FALSE(SameText("a", "ab"));
     EXPECT_LT(AnsiCompareText("abc", "ABD"), 0);
-    // Collation: Ё between Е and Ж; case ignored.
-    EXPECT_LT(AnsiCollateText("е"_a, "ё"_a), 0);
-    EXPECT_LT(AnsiCollateText("Ё"_a, "ж"_a), 0);
-    EXPECT_EQ(AnsiCollateText("readme", "README"), 0);
-    EXPECT_LT(AnsiCollateText("zeta", "альфа"_a), 0);
+    // Collation is the sorted string list's test.
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 // Batch lines, the archiver adapters of halvora-cmd, and the launcher on real
-// batch files: exit codes, start directory, output, termination.
+// batch files: exit codes, start directory, output, termination after the end.
+// A stop that ends the whole group, list files with short names and dot names
+// for arj are the archiver runs' tests.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <chrono>
-#include <filesystem>
-#include <sstream>
 #include <thread>
 
 #include "platform/AnsiLiteral.h"
@@ -13,7 +13,7 @@
 #include "platform/CodePage.h"
 #include "platform/Launcher.h"
 #include "platform/Process.h"
-#include "support/Process.h"
+#include "support/ErrorOf.h"
 #include "support/TempTree.h"
 
 namespace hv {
@@ -62,6 +62,7 @@ TEST(BatchLines, Parse) {
     }
 }
 
+// Arj and PkZIP as the templates call them are the archiver runs' test.
 TEST(BatchLines, ArchiverAdapters) {
     struct Row {
         std::string word;
@@ -73,10 +74,7 @@ TEST(BatchLines, ArchiverAdapters) {
     };
     // clang-format off
     const Row rows[] = {
-        {"Arj", {"u", "-v1456400", "/a/b.arj", "!/tmp/l"}, "arj",
-         {"u", "-v1456400", "/a/b.arj", "!/tmp/l"}},
         {"ARJ.EXE", {"l", "x.arj"}, "arj", {"l", "x.arj"}},
-        {"PkZIP", {"-a", "/a/b.zip", "@/tmp/l"}, "zip", {"/a/b.zip", "-@"}, "/tmp/l"},
         {"pkzip.exe", {"-a", "-ex", "-sSecret", "-zz", "/a/b.zip", "x.txt"}, "zip",
          {"-9", "-P", "Secret", "/a/b.zip", "x.txt"}, "", 1},
         {"Sort", {"a"}, "Sort", {"a"}},
@@ -90,21 +88,6 @@ TEST(BatchLines, ArchiverAdapters) {
         EXPECT_EQ(out.stdinFile, r.stdinFile) << r.word;
         EXPECT_EQ(out.notes.size(), r.notes) << r.word;
     }
-}
-
-// Processes of a group that are still alive (zombies waiting for a reaper do not count).
-int LiveMembers(int pgid) {
-    int n = 0;
-    for (const test::ProcessFacts& p : test::Processes()) n += p.pgid == pgid && p.state != 'Z';
-    return n;
-}
-
-// arj hangs on a top-level name beginning with a dot: such names go by way of a subdirectory.
-TEST(BatchLines, ArjDotNamesGoByWayOfASubdirectory) {
-    const std::string list = ".gitignore\nsub/.hidden\na.txt\n/abs/.x\n";
-    EXPECT_TRUE(HasTopLevelDotName(list));
-    EXPECT_FALSE(HasTopLevelDotName("sub/.hidden\na.txt\n"));
-    EXPECT_EQ(RouteArjDotNames(list, "Src"), "Src/../.gitignore\nsub/.hidden\na.txt\n/abs/.x\n");
 }
 
 class LauncherTree : public TempTree {
@@ -125,21 +108,15 @@ class LauncherTree : public TempTree {
     }
 };
 
+// A batch's exit code and start directory, driven by the timer, under a name
+// in another case.
 TEST_F(LauncherTree, ExitCodesAndStartDirectory) {
     CreateDir("d/Work Dir");
-    WriteBatch("d/ok.bat", {"@ECHO OFF", "pwd > D:\\where.txt", "true"});
-    WriteBatch("d/fail.bat", {"@ECHO OFF", "false"});
-    TRzLauncher l;
-    l.StartDir = "D:\\Work Dir";
-    l.ShowMode = TShowMode::smMinimized;
-    Run(l, "D:\\ok.bat");
-    EXPECT_EQ(l.ExitCode(), 0);
-    EXPECT_EQ(ReadFile(Root() + "/d/where.txt"), Root() + "/d/Work Dir\n");
-
-    // Driven by the timer instead, under a name in another case.
+    WriteBatch("d/fail.bat", {"@ECHO OFF", "pwd > D:\\where.txt", "false"});
     int finished = 0;
     TRzLauncher f;
     f.ProgramName = "D:\\FAIL.BAT";
+    f.StartDir = "D:\\Work Dir";
     f.OnFinished = [&](TRzLauncher&) { ++finished; };
     f.Launch();
     EXPECT_TRUE(f.TimerEnabled());
@@ -150,36 +127,14 @@ TEST_F(LauncherTree, ExitCodesAndStartDirectory) {
     EXPECT_EQ(finished, 1);
     EXPECT_FALSE(f.IsRunning());
     EXPECT_EQ(f.ExitCode(), 1);
+    EXPECT_EQ(ReadFile(Root() + "/d/where.txt"), Root() + "/d/Work Dir\n");
 }
 
 TEST_F(LauncherTree, MissingFileRaisesLaunchError2) {
     TRzLauncher l;
     l.ProgramName = "D:\\nothing.bat";
-    try {
-        l.Launch();
-        FAIL() << "no error";
-    } catch (const ELaunchError& e) {
-        EXPECT_STREQ(e.what(), "LaunchError: 2");
-        EXPECT_EQ(e.ErrorCode, 2);
-    }
+    EXPECT_EQ(test::ErrorOf<ELaunchError>([&] { l.Launch(); }), "LaunchError: 2");
     EXPECT_FALSE(l.TimerEnabled());
-}
-
-TEST_F(LauncherTree, TerminateEndsTheWholeGroup) {
-    WriteBatch("d/long.bat", {"@ECHO OFF", "sleep 30", "ECHO after > D:\\after.txt", "sleep 30"});
-    TRzLauncher l;
-    l.ProgramName = "D:\\long.bat";
-    l.Launch();
-    int pid = l.ProcessId();
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
-    ASSERT_TRUE(l.IsRunning());
-    l.Terminate();
-    EXPECT_FALSE(l.IsRunning());
-    // Nothing of the group is left: neither the interpreter nor its sleep, and
-    // the batch never went on past the first sleep.
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    EXPECT_EQ(LiveMembers(pid), 0);
-    EXPECT_FALSE(Exists(Root() + "/d/after.txt"));
 }
 
 // An ended program stays ours until reaped; Terminate after its end once
@@ -210,18 +165,6 @@ TEST_F(LauncherTree, OutputGoesToTheRedirectedFileInOem) {
     EXPECT_EQ(out.substr(0, 18), Utf8ToOem("Архив готов\r\nФайл\n"));
     EXPECT_NE(out.find("Bad command or file name: nosuchprogram"), std::string::npos);
     EXPECT_EQ(l.ExitCode(), 9009 & 0xFF);
-}
-
-TEST_F(LauncherTree, ListFileCopyExpandsShortNames) {
-    CreateFile("d/Work/Long Folder Name/file one.txt", "1");
-    CreateFile("d/Work/Отчёт.txt", "2");
-    CreateFile("d/Work/plain.txt", "3");
-    CurrentDirGuard cwd;
-    ASSERT_TRUE(SetCurrentDir("D:\\Work"));
-    std::string list = AnsiToOem("LONGFO~1\\FILEON~1.TXT\r\n"_a + std::string("Отчёт.txt\r\n"_a) +
-                                 "PLAIN.TXT\r\n\r\nD:\\Work\\plain.txt\r\n");
-    EXPECT_EQ(TranslateListText(list), "Long Folder Name/file one.txt\nОтчёт.txt\nplain.txt\n" +
-                                           Root() + "/d/Work/plain.txt\n");
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 #include "platform/CodePage.h"
 #include "project/HLObject.h"
 #include "settings/WorkDirs.h"
+#include "support/ErrorOf.h"
 #include "support/TempTree.h"
 #include "util/Exception.h"
 
@@ -52,16 +53,6 @@ inline std::string CrLf(const std::vector<std::string>& lines) {
     std::string out;
     for (const auto& l : lines) out += l + "\r\n";
     return out;
-}
-
-// The message F raises.
-inline std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
 }
 
 }  // namespace hv::test

@@ -158,9 +158,9 @@ TEST(MarkFound, ARootIsNoPrefixOfItsSibling) {
 
 // The tree every scan walks.
 const char* const kTree[] = {
-    "d/Work/a.txt",     "d/Work/b.bak",      "d/Work/.profile",    "d/Work/Sub/c.txt",
-    "d/Work/Sub/d.tmp", "d/Work/.git/e.txt", "d/Work/Src/f.txt",   "d/Work/Src/Deep/g.txt",
-    "d/Work2/h.txt",    "d/Other/x.txt",     "d/Other/Deep/y.txt", "d/Save/Backup.ARJ",
+    "d/Work/a.txt",     "d/Work/b.bak",      "d/Work/.profile",      "d/Work/Sub/c.txt",
+    "d/Work/Sub/d.tmp", "d/Work/.git/e.txt", "d/Work/Src/f.txt",     "d/Work/Src/Deep/g.txt",
+    "d/Work2/h.txt",    "d/Other/x.txt",     "d/Other/Deep/y.txt",   "d/Save/Backup.ARJ",
     "d/Names/x.txt",    "d/Names/X.txt",     "d/Names/trail /t.txt", "d/Names/trail/u.txt",
 };
 
@@ -243,7 +243,8 @@ TEST_F(Scans, CollectFiles) {
         {"MissingRootIsNoError", With(RootDir("D:\\Nowhere")), {}},
         // Linux names: twins in letter case are two files, and a directory whose
         // name ends in a blank is walked as itself, not as its trimmed sibling.
-        {"CaseTwinsAreTwoFiles", With(RootDir("D:\\Names"), SubDirs),
+        {"CaseTwinsAreTwoFiles",
+         With(RootDir("D:\\Names"), SubDirs),
          {"X.txt", "trail \\t.txt", "trail\\u.txt", "x.txt"}},
         {"OneFileUnderTwoSpellingsIsOne",
          With(RootDir("D:\\Names"), SubDirs, Node("d:\\NAMES\\Trail")),
@@ -338,13 +339,6 @@ TEST_F(Scans, OnlyFilesAndLinksToFilesAreReported) {
         EXPECT_EQ(name.find("loop"), std::string::npos) << name;
         EXPECT_TRUE(name != "pipe.txt" && name != "dangling.txt") << name;
     }
-}
-
-TEST_F(Scans, ProjectWithoutStoragePlacesCannotBeScanned) {
-    Base(project_);
-    project_.SavePlaces().Clear();
-    EXPECT_EQ(test::ErrorOf([&] { project_.CollectFiles(); }), "Не определены пути сохранения"_a);
-    EXPECT_FALSE(project_.Scanning);
 }
 
 TEST_F(Scans, OwnedProjectScansOnlyWithinItsOwnersScan) {

@@ -1,4 +1,5 @@
-// The archiver settings: the built-in table and its sections.
+// The archiver settings: their sections in the settings file (the built-in
+// table is what every end-to-end run of arj and zip uses).
 #include <gtest/gtest.h>
 
 #include "run/ArcSettings.h"
@@ -9,21 +10,6 @@ namespace hv {
 namespace {
 
 using Strings = std::vector<std::string>;
-
-TEST(ArcSettings, MissingSectionsGiveTheBuiltInTable) {
-    auto ini = TIniFile::FromText("");
-    THL_ArcList list;
-    list.ReadAll(*ini, "");
-    ASSERT_EQ(list.GetCount(), 3);
-    // Every external type can build; the templates' words are the run's test.
-    for (int type : {kArcArj, kArcZip, kArcRar}) {
-        const THL_ArcBase* arc = list.FindByType(type);
-        ASSERT_NE(arc, nullptr) << type;
-        EXPECT_NE(arc->Arc.find("<ARCNAME>"), std::string::npos) << type;
-        EXPECT_NE(arc->Arc.find("<LISTNAME>"), std::string::npos) << type;
-    }
-    EXPECT_EQ(list.FindByType(kArcInternal), nullptr);
-}
 
 TEST(ArcSettings, AnEmptyStoredArcSECountsAsPresent) {
     auto ini = TIniFile::FromText(

@@ -169,10 +169,13 @@ TEST_F(CopyTest, AnswersOfTheCopyEvents) {
         {"SkipFirst", {0}, {}, {"before 1 BACKUP.A01"}, 2, false},
         {"StopAtFirst", {2}, {}, {"before 1 BACKUP.A01"}, 0, true},
         {"GoOn", {1}, {}, {"before 1 BACKUP.A01", "after 1 BACKUP.A01"}, 3, false},
-        {"VerifyThenCopyAgain", {}, {4, 3, 4, 1},
+        {"VerifyThenCopyAgain",
+         {},
+         {4, 3, 4, 1},
          {"before 1 BACKUP.A01", "after 1 BACKUP.A01", "before 4 BACKUP.A01", "after 4 BACKUP.A01",
           "before 1 BACKUP.A01", "after 1 BACKUP.A01", "before 4 BACKUP.A01", "after 4 BACKUP.A01"},
-         3, false},
+         3,
+         false},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -198,8 +201,9 @@ TEST_F(CopyTest, AnswersOfTheCopyEvents) {
         EXPECT_EQ(Strings(seen.begin(), seen.begin() + row.firstEvents.size()), row.firstEvents);
         EXPECT_EQ(p.Stop, row.stop);
         EXPECT_EQ(CopiesIn("d/"s + row.name + "/"), row.copied);
-        if (row.copied == 3)
+        if (row.copied == 3) {
             EXPECT_EQ(ReadFile(Root() + "/d/" + row.name + "/BACKUP.ARJ"), "archive body");
+        }
     }
 }
 

@@ -5,11 +5,11 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <ctime>
 #include <regex>
 #include <set>
 #include <sstream>
 
+#include "pack/test_PackFileUtil.h"
 #include "support/Process.h"
 #include "test_RunFixture.h"
 
@@ -75,7 +75,9 @@ class ArchiverRun : public RunTree {
                                           "Документы/отчёт.txt", "sub/deep/x.dat"};
 };
 
-TEST_F(ArchiverRun, ArjArchivesTheSelectionAndRebuildsOnlyWhenAFileChanged) {
+// What the project selects reaches arj; the output file holds arj's messages.
+// Runs with nothing new are halvora-run's test.
+TEST_F(ArchiverRun, ArjArchivesTheSelection) {
     CreateDir("d/Arc Store");
     auto p = NewProject("Docs", 2, [](THL_HalvoraProject& p) {
         Selection(p);
@@ -104,31 +106,11 @@ TEST_F(ArchiverRun, ArjArchivesTheSelectionAndRebuildsOnlyWhenAFileChanged) {
     reloaded.LoadFromFile();
     ASSERT_EQ(reloaded.ArcFiles().Count(), 1);
     EXPECT_TRUE(SameText(reloaded.ArcFiles()[0], "D:\\Arc Store\\Docs.ARJ"));
-
-    // Unchanged: nothing is built, not even an output header.
-    const int32_t built = FileAge("D:\\Arc Store\\Docs.ARJ");
-    p->MakeArchive();
-    EXPECT_EQ(ReadFile(RunFile(".OUT")), out);
-    EXPECT_EQ(FileAge("D:\\Arc Store\\Docs.ARJ"), built);
-
-    // A touched file makes the next run build again.
-    ASSERT_TRUE(SetFileDate("D:\\Work\\notes.txt", DosDateTimeFromUnix(std::time(nullptr) + 10)));
-    p->MakeArchive();
-    const std::string again = ReadFile(RunFile(".OUT"));
-    EXPECT_EQ(again.compare(0, out.size(), out), 0);
-    EXPECT_EQ(again.compare(out.size(), rule.size() + 2, "\r\n" + rule), 0);
-    EXPECT_EQ(ArjMembers(arc), selected_);
 }
 
 TEST_F(ArchiverRun, VolumesAreCollectedAndStaleOnesDeletedOnRebuild) {
     // 200 kB that arj cannot shrink: four volumes of 60000 bytes.
-    std::string noise(200000, '\0');
-    uint32_t x = 7;
-    for (char& c : noise) {
-        x = x * 1664525u + 1013904223u;
-        c = static_cast<char>(x >> 24);
-    }
-    OldFile("d/Work/noise.bin", noise);
+    OldFile("d/Work/noise.bin", test::Noise(200000, 7));
     CreateDir("d/Arc");
     auto p = NewProject("Vol", 2, [](THL_HalvoraProject& p) {
         p.IncludeAllFiles = true;

@@ -1,11 +1,8 @@
-// The run driver: the projects a run takes, and what ends a run.
+// The run driver: the projects a run takes (what ends a run is shown by the
+// main window's failing runs and by halvora-run).
 #include <gtest/gtest.h>
 
-#include "dialogs/Progress.h"
-#include "run/ArcSettings.h"
-#include "run/ProjectList.h"
 #include "run/RunDriver.h"
-#include "settings/IniFile.h"
 #include "test_RunFixture.h"
 #include "util/StringList.h"
 
@@ -35,73 +32,6 @@ TEST_F(RunDriverTest, ProjectsAreGatheredOnceInTheirFullForm) {
     EXPECT_EQ(Gathered("D:\\Prog\\Projects\\B.hlj"),
               (Names{"D:\\Prog\\Projects\\B.hlj", "D:\\Prog\\Projects\\a.hlj"}));
     EXPECT_TRUE(Gathered("Gone.hlj").empty());
-}
-
-// A project without storage places is reported and the run goes on, but it
-// did not end with an archive, so the run is no success; a given project that
-// is missing ends the run.
-TEST_F(RunDriverTest, RunsReportWhatTheyCannotDo) {
-    SaveProject("D:\\Prog\\Projects\\C.hlj", "C", {}, false);
-    T_PrjList list;
-    T_Prj* c = list.NewItem();
-    c->LoadFromFile("D:\\Prog\\Projects\\C.hlj");
-    c->Checked = true;
-    THL_ArcList arcs;
-    NullProgress progress;
-    TRunDriver driver(list, arcs, progress);
-    EXPECT_FALSE(driver.RunProjects("", false, false));
-    EXPECT_FALSE(driver.RunProjects("D:\\Prog\\Projects\\None.hlj", false, true));
-    EXPECT_EQ(Shown("ShowError"),
-              (Names{"Не определены пути сохранения файла архива\r\n"_a +
-                         std::string("D:\\Prog\\Projects\\C.hlj"),
-                     "Не найден файл проекта \"D:\\Prog\\Projects\\None.hlj\""_a}));
-}
-
-// Errors of any kind end as a message and a failed run, never as an escaping
-// exception, and the progress window is closed whatever happened.
-TEST_F(RunDriverTest, EveryErrorOfARunIsShownAndTheWindowReleased) {
-    CreateDir("d/Work");
-    CreateDir("d/Arc");
-    CreateFile("d/Work/a.txt", "a");
-    const std::string junk = "D:\\Prog\\Projects\\Junk.hlj";
-    CreateFile("d/Prog/Projects/Junk.hlj", "[***  This is Halvora Project File");
-    const std::string dep = SaveProject("D:\\Prog\\Projects\\Dep.hlj", "Dep", {"Junk.hlj"});
-    // Unknown archiver and an archive name without extension: no name can be made for it.
-    THL_HalvoraProject odd;
-    odd.FileName = "D:\\Prog\\Projects\\Odd.hlj";
-    odd.SetName("Odd");
-    odd.SetRootDir("D:\\Work");
-    odd.SavePlaces().Add("D:\\Arc");
-    odd.ArcType = 99;
-    odd.SetArcName("Backup");
-    odd.SaveToFile();
-    struct Row {
-        const char* name;
-        std::string file;
-        std::string shown;  // a text of a ShowError box
-    };
-    const std::vector<Row> rows = {
-        {"NotAProject", junk, junk + " не является проектом"_a},
-        {"GarbageDependency", dep, junk + " не является проектом"_a},
-        {"NoArchiveName", "D:\\Prog\\Projects\\Odd.hlj", "Unknown format"},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        responder_.Clear();
-        T_PrjList list;
-        THL_ArcList arcs;
-        arcs.ReadAll(*TIniFile::FromText(""), "");
-        NullProgress progress;
-        TRunDriver driver(list, arcs, progress);
-        EXPECT_FALSE(driver.RunProjects(r.file, false, false));
-        EXPECT_FALSE(progress.Open());
-        bool named = false;
-        for (const auto& req : responder_.RequestsOf("ShowError"))
-            named = named || (req.heading + req.text).find(r.shown) != std::string::npos;
-        EXPECT_TRUE(named) << r.shown;
-        ASSERT_FALSE(driver.Results().empty());
-        EXPECT_EQ(driver.Results().front().status, TRunDriver::ProjectResult::Status::Failed);
-    }
 }
 
 }  // namespace

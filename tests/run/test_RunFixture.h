@@ -15,6 +15,7 @@
 #include "platform/CodePage.h"
 #include "project/HLObject.h"
 #include "settings/WorkDirs.h"
+#include "support/ErrorOf.h"
 #include "support/TempTree.h"
 #include "util/Exception.h"
 
@@ -64,8 +65,7 @@ class RunTree : public TempTree {
     // an archive made now is newer.
     std::string OldFile(const std::string& rel, const std::string& content = "data") {
         std::string p = CreateFile(rel, content);
-        auto w = ToWindowsPath(p);
-        EXPECT_TRUE(w && SetFileDate(*w, EncodeDosDateTime({2020, 5, 17, 10, 30, 0})));
+        SetOld(p);
         return p;
     }
 
@@ -122,15 +122,5 @@ class ProgramTree : public TempTree {
   private:
     std::optional<CurrentDirGuard> cwd_;
 };
-
-// The message F raises.
-inline std::string ErrorOf(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const Exception& e) {
-        return e.what();
-    }
-    return "(no error)";
-}
 
 }  // namespace hv::test

@@ -1,16 +1,20 @@
 // The archive run without external programs: the command line built from a
 // template, the run files, the up-to-date test, the archive files of a run
-// and a whole run with the internal packer.
+// and whole runs with the internal packer: names relative to Dir, files that
+// fight back, refusals.
+#include <filesystem>
 #include <functional>
+#include <map>
 #include <set>
 
-#include "pack/PackFile.h"
+#include "pack/test_PackFileUtil.h"
 #include "test_RunFixture.h"
 #include "util/Exception.h"
 
 namespace hv {
 namespace {
 
+namespace fs = std::filesystem;
 using test::ErrorOf;
 using test::RunTree;
 
@@ -137,24 +141,17 @@ TEST_F(RunFiles, UpToDateTestComparesWithArchiveStamp) {
     EXPECT_TRUE(p->IsArchiveOutdated());
 }
 
-TEST_F(RunFiles, DosNamesAreShortRelativeAndOem) {
+// Short names relative to Dir are the ZIP run's test; a name outside Dir, and
+// one that is gone, are not.
+TEST_F(RunFiles, DosNamesOutsideDirStayWholeAndMissingOnesAreErrors) {
     auto p = NewProject("Docs", 2);
-    CreateFile("d/Work/Long Folder Name/file one.txt");
-    CreateFile("d/Work/Документы/отчёт.txt");
     CreateFile("d/Work/short.txt");
     CurrentDirGuard cwd;
     ASSERT_TRUE(SetCurrentDir("D:\\Work"));
     FindData none;
-    p->AddDosName("Long Folder Name\\file one.txt", none);
-    p->AddDosName("short.txt", none);
-    p->AddDosName("Документы\\отчёт.txt"_a, none);
-    p->AddDosName("D:\\Work\\short.txt", none);  // a name with a drive stays whole
-    ASSERT_EQ(p->Lines().Count(), 4);
-    EXPECT_EQ(p->Lines()[0], "LONGFO~1\\FILEON~1.TXT");
-    EXPECT_EQ(p->Lines()[1], "short.txt");
-    // The OEM line names the Cyrillic file again, relative to Dir.
-    EXPECT_EQ(GetLongPathName(OemToAnsi(p->Lines()[2])), "D:\\Work\\Документы\\отчёт.txt"_a);
-    EXPECT_EQ(p->Lines()[3], "D:\\Work\\short.txt");
+    p->AddDosName("D:\\Work\\short.txt", none);
+    ASSERT_EQ(p->Lines().Count(), 1);
+    EXPECT_EQ(p->Lines()[0], "D:\\Work\\short.txt");
     EXPECT_EQ(ErrorOf([&] {
                   p->AddDosName("missing.txt", none);
               }).rfind("Ошибка DOS пути файла missing.txt\r\n"_a, 0),
@@ -198,15 +195,20 @@ TEST_F(RunFiles, ArchiveFilesRecordedAndDeleted) {
 
 using InternalRun = RunTree;
 
-std::set<std::string> Members(const std::string& archive) {
+// The members of an archive, in their order.
+std::vector<test::Member> Members(const std::string& archive) {
     TPackFileObject pack;
     pack.SetArchiveName(archive);
-    std::set<std::string> names;
-    for (pack.ReadFirst(); !pack.EndOfArchive(); pack.ReadNext()) names.insert(pack.MemberName());
+    return test::ListMembers(pack);
+}
+
+std::vector<std::string> MemberNames(const std::string& archive) {
+    std::vector<std::string> names;
+    for (const auto& m : Members(archive)) names.push_back(m.name);
     return names;
 }
 
-TEST_F(InternalRun, BuildsHlaSkipsWhenUpToDateRebuildsWhenTouched) {
+TEST_F(InternalRun, BuildsHlaInARelativePlaceBelowDir) {
     OldFile("d/Work/a.txt");
     OldFile("d/Work/sub/b.txt");
     CreateDir("d/Work/Arc");
@@ -223,7 +225,7 @@ TEST_F(InternalRun, BuildsHlaSkipsWhenUpToDateRebuildsWhenTouched) {
     EXPECT_EQ(p->SavePlaces()[0], "Arc") << "the place as written stays";
     const std::string arc = "D:\\Work\\Arc\\Docs.hla";
     ASSERT_TRUE(FileExists(arc));
-    EXPECT_EQ(Members(arc), (std::set<std::string>{"a.txt", "sub\\b.txt"}));
+    EXPECT_EQ(MemberNames(arc), (std::vector<std::string>{"a.txt", "sub\\b.txt"}));
     {
         TPackFileObject pack;
         pack.SetArchiveName(arc);
@@ -238,50 +240,12 @@ TEST_F(InternalRun, BuildsHlaSkipsWhenUpToDateRebuildsWhenTouched) {
     reloaded.LoadFromFile();
     EXPECT_EQ(Names(reloaded.ArcFiles()), std::set<std::string>{"Docs.hla"});
     EXPECT_EQ(reloaded.SavePlaces()[0], "Arc");
-
-    ASSERT_TRUE(SetFileDate(arc, EncodeDosDateTime({2022, 1, 1, 0, 0, 0})));
-    p->MakeArchive();
-    EXPECT_EQ(starts, 1) << "up to date: nothing built";
-
-    OldFile("d/Work/c.txt");
-    ASSERT_TRUE(SetFileDate("D:\\Work\\c.txt", EncodeDosDateTime({2023, 1, 1, 0, 0, 0})));
-    p->MakeArchive();
-    EXPECT_EQ(starts, 2);
-    EXPECT_EQ(Members(arc).size(), 3u);
 }
 
+// A run that cannot be made, or has nothing to archive, is an error before
+// anything is built, never an "up to date" archive; Dir and a build place that
+// are gone are the end-to-end runs' test.
 TEST_F(InternalRun, RefusalsBuildNothing) {
-    OldFile("d/Work/a.txt");
-    CreateDir("d/Arc");
-    struct Row {
-        const char* name;
-        uint8_t arcType;
-        bool noPlace;
-        std::string error;
-        std::string arcName;
-    };
-    const std::vector<Row> rows = {
-        {"Undefined", 0, false, "THL_Project: Пока не реализовано"_a, "Undef.ARJ"},
-        {"Unknown", 9, false, "Неизвесный тип архиватора"_a, ""},
-        {"NoStoragePlace", 2, true, "Не определены пути сохранения"_a, ""},
-    };
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        auto p = NewProject(r.name, r.arcType, [&](THL_HalvoraProject& p) {
-            if (r.noPlace) p.SavePlaces().Clear();
-            p.SetArcName(r.arcName);
-        });
-        const std::string cwd = GetCurrentDir();
-        EXPECT_EQ(ErrorOf([&] { p->MakeArchive(); }), r.error);
-        EXPECT_EQ(GetCurrentDir(), cwd);
-        EXPECT_FALSE(p->Running);
-        EXPECT_FALSE(Exists(RunFile(".BAT")));
-    }
-}
-
-// A source that is gone, empty or not set, or a build place that does not
-// exist, is an error before anything is built, never an "up to date" archive.
-TEST_F(InternalRun, NothingToArchiveIsAnError) {
     struct Row {
         const char* name;
         uint8_t arcType;
@@ -290,16 +254,17 @@ TEST_F(InternalRun, NothingToArchiveIsAnError) {
         std::string error;
     };
     const std::vector<Row> rows = {
-        {"DirGone", 2, [](THL_HalvoraProject& p) { p.SetRootDir("D:\\Gone"); }, true,
-         "Директорий отсутствует: D:\\Gone"_a},
+        {"Undefined", 0, [](THL_HalvoraProject& p) { p.SetArcName("Undefined.ARJ"); }, false,
+         "THL_Project: Пока не реализовано"_a},
+        {"Unknown", 9, nullptr, false, "Неизвесный тип архиватора"_a},
+        {"NoStoragePlace", 2, [](THL_HalvoraProject& p) { p.SavePlaces().Clear(); }, false,
+         "Не определены пути сохранения"_a},
         {"DirNotSet", 1, [](THL_HalvoraProject& p) { p.SetRootDir(""); }, false,
          "Не указан корневой каталог проекта"_a},
         {"DirEmptyAfterAGoodRun", 2, [](THL_HalvoraProject& p) { p.SetRootDir("D:\\Empty"); }, true,
          "Проект не выбрал ни одного файла для архивации в D:\\Empty"_a},
         {"DirEmptyOwnFormat", 1, [](THL_HalvoraProject& p) { p.SetRootDir("D:\\Empty"); }, false,
          "Проект не выбрал ни одного файла для архивации в D:\\Empty"_a},
-        {"NoBuildPlace", 2, [](THL_HalvoraProject& p) { p.SavePlaces().Put(0, "D:\\NoSuch"); }, false,
-         "Директорий отсутствует: D:\\NoSuch"_a},
     };
     CreateDir("d/Empty");
     OldFile("d/Work/a.txt");
@@ -308,26 +273,20 @@ TEST_F(InternalRun, NothingToArchiveIsAnError) {
         CreateDir("d/Arc");
         if (r.oldArchive) CreateFile("d/Arc/" + std::string(r.name) + ".ARJ", "old");
         auto p = NewProject(r.name, r.arcType, r.edit);
+        const std::string cwd = GetCurrentDir();
         EXPECT_EQ(ErrorOf([&] { p->MakeArchive(); }), r.error);
+        EXPECT_EQ(GetCurrentDir(), cwd);
+        EXPECT_FALSE(p->Running);
+        EXPECT_FALSE(Exists(RunFile(".BAT")));
         EXPECT_EQ(Exists(Root() + "/d/Arc/" + r.name + ".ARJ"), r.oldArchive);
         EXPECT_FALSE(Exists(Root() + "/d/Arc/" + r.name + ".hla"));
-        EXPECT_FALSE(Exists(Root() + "/d/NoSuch"));
     }
-    // Leave to make the build place: it is made, and the archive is built in it.
-    auto made = NewProject("Made", 1, [](THL_HalvoraProject& p) {
-        p.SavePlaces().Put(0, "D:\\New\\Place");
-        p.MakeSaveDirectories = true;
-    });
-    made->MakeArchive();
-    EXPECT_TRUE(made->Built());
-    EXPECT_TRUE(Exists(Root() + "/d/New/Place/Made.hla"));
 }
 
 // A storage-place count larger than the places listed once copied the archive
 // into the source tree (an empty place completes to Dir itself).
 TEST_F(InternalRun, EmptyStoragePlacesAreDroppedWithAWarning) {
     auto p = NewProject("Blank", 1);
-    CreateFile("d/Projects/Blank.hlj", ReadFile(Posix(p->FileName)) + "");
     std::string text = ReadFile(Posix(p->FileName));
     text = Replace(text, "S.Count=1", "S.Count=3");
     test::WritePosixFile(Posix(p->FileName), text);
@@ -364,6 +323,85 @@ TEST_F(InternalRun, BlankPreBatchStartsNothing) {
     p->MakeArchive();
     EXPECT_FALSE(Exists(RunFile(".BAT")));
     EXPECT_TRUE(Exists(Root() + "/d/Arc/Docs.hla"));
+}
+
+// Members once carried the drive and Dir ("D:\Work\Sub\b.txt"), so a moved Dir
+// duplicated every one. They are named relative to Dir now, files outside it
+// by their full names; an archive made the old way is taken over: its members
+// are renamed, none doubled, none lost, the unchanged ones not packed again.
+TEST_F(InternalRun, StoredNamesAreRelativeToDir) {
+    OldFile("d/Work/a.txt", "alpha");
+    OldFile("d/Work/Sub/b.txt", "beta");
+    OldFile("d/Other/c.txt", "gamma");
+    CreateDir("d/Arc");
+    auto p = NewProject("Docs", 1, [](THL_HalvoraProject& p) { p.AddDirectory("D:\\Other"); });
+    p->MakeArchive();
+    const std::string arc = "D:\\Arc\\Docs.hla";
+    EXPECT_EQ(MemberNames(arc),
+              (std::vector<std::string>{"a.txt", "Sub\\b.txt", "D:\\Other\\c.txt"}));
+
+    // The same files as a run before relative names stored them.
+    fs::remove(Posix(arc));
+    {
+        CurrentDirGuard cwd;
+        SetCurrentDir("D:\\Work");
+        TPackFileObject old;
+        old.SetArchiveName(arc);
+        old.KeepDrive = true;
+        for (const char* f : {"a.txt", "Sub\\b.txt", "D:\\Other\\c.txt"})
+            ASSERT_EQ(test::Run(old, kArcOpUpdate, f), 0);
+    }
+    const auto before = Members(arc);
+    ASSERT_EQ(MemberNames(arc), (std::vector<std::string>{"D:\\Work\\a.txt", "D:\\Work\\Sub\\b.txt",
+                                                          "D:\\Other\\c.txt"}));
+    test::WritePosixFile(Posix("D:\\Work\\Sub\\b.txt"), "beta, changed");
+    p->MakeArchive();
+    const auto after = Members(arc);
+    ASSERT_EQ(MemberNames(arc),
+              (std::vector<std::string>{"a.txt", "Sub\\b.txt", "D:\\Other\\c.txt"}));
+    // a.txt: the same data under its new name.
+    EXPECT_EQ(after[0].raw.substr(after[0].raw.size() - 5), "alpha");
+    EXPECT_EQ(after[0].raw.size(), before[0].raw.size() - std::string("D:\\Work\\").size());
+    EXPECT_EQ(after[2].raw, before[2].raw);
+    // The next run has nothing to change.
+    const std::string bytes = ReadFile(Posix(arc));
+    p->MakeArchive();
+    EXPECT_TRUE(ReadFile(Posix(arc)) == bytes);
+}
+
+// A file that vanishes after the scan and one whose name 1251 cannot hold no
+// longer end the run: each is named (warning, output file, Skipped), the
+// member the vanished one had stays, the rest is archived.
+TEST_F(InternalRun, FilesThatCannotBeTakenAreNamedAndTheRunGoesOn) {
+    OldFile("d/Work/a_gone.txt", "first version");
+    OldFile("d/Work/b.txt", "beta");
+    CreateDir("d/Arc");
+    auto p = NewProject("Gone", 1);
+    p->MakeArchive();
+    const std::string arc = "D:\\Arc\\Gone.hla";
+    const auto before = Members(arc);
+    ASSERT_EQ(before.size(), 2u);
+
+    test::WritePosixFile(Posix("D:\\Work\\a_gone.txt"), "second version");
+    CreateFile("d/Work/c.txt", "new");
+    CreateFile("d/Work/日本.txt", "kanji");
+    // Reported by the scan, gone before the archive is written.
+    p->OnFile = [&](const std::string& name, FindData&, bool&) {
+        if (name == "b.txt") fs::remove(Posix("D:\\Work\\a_gone.txt"));
+    };
+    warnings_.clear();
+    p->MakeArchive();
+    std::map<std::string, std::string> skipped;
+    for (const auto& s : p->Skipped()) skipped[s.name] = s.reason;
+    EXPECT_EQ(skipped, (std::map<std::string, std::string>{
+                           {"a_gone.txt", "файл исчез"_a},
+                           {"??.txt", "имя не представимо в кодировке 1251"_a}}));
+    const auto after = Members(arc);
+    ASSERT_EQ(MemberNames(arc), (std::vector<std::string>{"a_gone.txt", "b.txt", "c.txt"}));
+    EXPECT_EQ(after[0].raw, before[0].raw);
+    EXPECT_EQ(warnings_.size(), 2u);
+    const std::string out = OemToAnsi(ReadFile(RunFile(".OUT")));
+    EXPECT_NE(out.find("Пропущен файл a_gone.txt: файл исчез"_a), std::string::npos) << out;
 }
 
 }  // namespace

@@ -11,11 +11,11 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <regex>
 #include <sstream>
-#include <cstdio>
-#include <cstdlib>
 #include <thread>
 
 #include "support/TempTree.h"
@@ -29,7 +29,8 @@ int counter = 0;
 }  // namespace
 
 void DropFileCapabilities() {
-    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER}) prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
+    for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
+        prctl(PR_CAPBSET_DROP, cap, 0, 0, 0);
     __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
     __user_cap_data_struct data[2]{};
     if (syscall(SYS_capget, &header, data) != 0) return;
@@ -39,19 +40,6 @@ void DropFileCapabilities() {
         data[cap / 32].inheritable &= ~(1u << (cap % 32));
     }
     syscall(SYS_capset, &header, data);
-}
-
-bool ModesApply() {
-    char name[] = "/tmp/hvmodes-XXXXXX";
-    int fd = mkstemp(name);
-    if (fd < 0) return false;
-    close(fd);
-    chmod(name, 0);
-    fd = open(name, O_RDONLY);
-    const bool applies = fd < 0;
-    if (fd >= 0) close(fd);
-    unlink(name);
-    return applies;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const ProcessOptions& options) {

@@ -13,7 +13,7 @@ namespace hv::test {
 
 struct ProcessOptions {
     std::vector<std::pair<std::string, std::string>> env;  // set in the child
-    std::string cwd;                                        // empty: the test's own
+    std::string cwd;                                       // empty: the test's own
     // Writes past this many bytes of a file fail (a full disk); 0: no limit.
     rlim_t fileSizeLimit = 0;
     // Without the capabilities that let root read and write any file, so that
@@ -61,7 +61,5 @@ bool ProcessRuns(const std::string& pattern);
 bool WaitFor(const std::function<bool()>& done, double seconds);
 // Drops the capabilities that let root ignore file modes from this process (and its children).
 void DropFileCapabilities();
-// Whether mode bits stop this process (false as root with its capabilities).
-bool ModesApply();
 
 }  // namespace hv::test

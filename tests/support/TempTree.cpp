@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,8 +29,10 @@ void TempTree::TearDown() {
     SetStandInMedia({});
     std::error_code ec;
     // Read-only files and directories would stop remove_all.
-    for (auto it = fs::recursive_directory_iterator(root_, ec); !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
-        if (!it->is_symlink()) fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
+    for (auto it = fs::recursive_directory_iterator(root_, ec);
+         !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
+        if (!it->is_symlink())
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
     }
     fs::remove_all(root_, ec);
 }
@@ -52,11 +55,26 @@ std::string TempTree::CreateDir(const std::string& rel) {
     return p.string();
 }
 
-std::string TempTree::ReadFile(const std::string& posixPath) const { return ReadPosixFile(posixPath); }
+std::string TempTree::ReadFile(const std::string& posixPath) const {
+    return ReadPosixFile(posixPath);
+}
 
 bool TempTree::Exists(const std::string& posixPath) const {
     struct stat st;
     return lstat(posixPath.c_str(), &st) == 0;
+}
+
+std::vector<std::string> TempTree::Entries(const std::string& rel) const {
+    std::vector<std::string> out;
+    for (const auto& e : fs::directory_iterator(fs::path(root_) / rel))
+        out.push_back(e.path().filename());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+void TempTree::SetOld(const std::string& posixPath) const {
+    const auto w = ToWindowsPath(posixPath);
+    ASSERT_TRUE(w && SetFileDate(*w, EncodeDosDateTime({2020, 5, 17, 10, 30, 0}))) << posixPath;
 }
 
 std::string ReadPosixFile(const std::string& path) {

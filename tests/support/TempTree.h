@@ -7,13 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/Platform.h"
 
 namespace hv::test {
 
 class TempTree : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -27,8 +28,12 @@ protected:
     std::string CreateDir(const std::string& rel);
     std::string ReadFile(const std::string& posixPath) const;
     bool Exists(const std::string& posixPath) const;
+    // The names in a directory below the root, sorted.
+    std::vector<std::string> Entries(const std::string& rel) const;
+    // Dates a file (POSIX path) in 2020, before any archive a test makes.
+    void SetOld(const std::string& posixPath) const;
 
-private:
+  private:
     std::string root_;
     DriveMap savedMap_;
 };

@@ -1,27 +1,14 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <filesystem>
-
 #include "support/TempTree.h"
 #include "util/TypeList.h"
 
 namespace hv {
 namespace {
 
-namespace fs = std::filesystem;
 using Strings = std::vector<std::string>;
 
-class FileList : public test::TempTree {
-  protected:
-    Strings Entries(const std::string& rel) {
-        Strings out;
-        for (auto& e : fs::directory_iterator(Root() + "/" + rel))
-            out.push_back(e.path().filename());
-        std::sort(out.begin(), out.end());
-        return out;
-    }
-};
+using FileList = test::TempTree;
 
 // AddFiles appends and counts only what its own call added; a sorted scan sorts what
 // was there too.

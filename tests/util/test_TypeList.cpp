@@ -3,6 +3,7 @@
 #include <functional>
 #include <vector>
 
+#include "support/ErrorOf.h"
 #include "util/Exception.h"
 #include "util/TypeList.h"
 
@@ -18,16 +19,6 @@ struct Counted : TObject {
     int id;
     Log& log;
 };
-
-template <class F>
-std::string ListErrorOf(F&& f) {
-    try {
-        f();
-    } catch (const EListError& e) {
-        return e.what();
-    }
-    return "(nothing raised)";
-}
 
 // The owning lists of the system derive from T_zqOwnerList.
 class ArcLikeList : public T_zqOwnerList {};
@@ -99,7 +90,7 @@ TEST(OwnerList, AssignFromAnotherOwningListIsRefused) {
     T_zqOwnerList a, b;
     a.AddObject(new Counted(1, log));
     b.AddObject(new Counted(2, log));
-    EXPECT_EQ(ListErrorOf([&] { b.Assign(a); }),
+    EXPECT_EQ(test::ErrorOf<EListError>([&] { b.Assign(a); }),
               "Assign between owning lists would own the objects twice");
     EXPECT_EQ(b.Count(), 1);
     a.Assign(a);  // itself: nothing changes
@@ -114,29 +105,6 @@ TEST(OwnerList, AssignFromAnotherOwningListIsRefused) {
     EXPECT_EQ(b.Get(0), c);
     delete old;  // Assign drops what it replaces; its owner was the caller
     EXPECT_EQ(log, (Log{2}));
-}
-
-TEST(CustomList, PackIndexOfMoveExchange) {
-    TObject a, b, c;
-    T_zqObjectList list;
-    for (TObject* o : {&a, static_cast<TObject*>(nullptr), &b, static_cast<TObject*>(nullptr)})
-        list.Add(o);
-    list.Pack();
-    ASSERT_EQ(list.Count(), 2);
-    EXPECT_EQ(list.Items(0), &a);
-    EXPECT_EQ(list.Items(1), &b);
-
-    list.Add(&a);
-    EXPECT_EQ(list.IndexOf(&a), 0);  // the first of two
-    EXPECT_EQ(list.Remove(&c), -1);
-    list.Insert(3, &c);   // Count: appends
-    list.Move(3, 0);      // c a b a
-    list.Exchange(0, 2);  // b a c a
-    EXPECT_EQ(list.Items(0), &b);
-    EXPECT_EQ(list.Items(2), &c);
-    EXPECT_EQ(list.Items(3), &a);
-    EXPECT_EQ(list.RemoveObject(&a), 1);
-    EXPECT_EQ(list.Count(), 3);
 }
 
 // On a plain and on an owning list (whose overrides destroy nothing either).
@@ -169,7 +137,7 @@ TEST(CustomList, BadIndexesRaiseAndChangeNothing) {
             {"NegativeCount", [&] { list->SetCount(-1); }, "List count out of bounds (-1)"},
         };
         for (const auto& r : rows) {
-            EXPECT_EQ(ListErrorOf(r.op), r.message) << r.what;
+            EXPECT_EQ(test::ErrorOf<EListError>(r.op), r.message) << r.what;
             ASSERT_EQ(list->Count(), 2) << r.what;
             EXPECT_EQ(list->Items(0), a) << r.what;
             EXPECT_EQ(list->Items(1), b) << r.what;
