@@ -238,6 +238,15 @@ bool ForceDir(const std::string& dir) {
     return CreateDir(d) || DirectoryExists(d);
 }
 
+bool IsDirEmpty(const std::string& dir) {
+    FindFile f;
+    if (!f.First(AddBackslash(dir) + "*.*", kAttrAnyFile)) return true;
+    do {
+        if (!f.Data().name.empty() && f.Data().name[0] != '.') return false;
+    } while (f.Next());
+    return true;
+}
+
 int64_t FileSizeOf(const std::string& name) {
     FindFile f;
     if (f.First(name, kAttrAnyFile) && !f.Data().Gone()) return f.Data().Size();

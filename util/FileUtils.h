@@ -27,6 +27,8 @@ bool IsNetworkPath(const std::string& path);
 
 // Creates Dir and its missing parents; true when Dir exists afterwards.
 bool ForceDir(const std::string& dir);
+// True when Dir does not exist or holds no entry except names beginning with '.'.
+bool IsDirEmpty(const std::string& dir);
 // Size of the first entry matching Name, or the negated error code.
 int64_t FileSizeOf(const std::string& name);
 // Deletes every file matching Name (wildcards allowed); true when all

@@ -65,6 +65,11 @@ TEST_F(FileUtilsTree, DirectoryHelpers) {
     CreateFile("d/file");
     EXPECT_FALSE(ForceDir("D:\\file\\sub"));
 
+    EXPECT_TRUE(IsDirEmpty("D:\\missing"));
+    CreateFile("d/a/b/c/.hidden");
+    EXPECT_TRUE(IsDirEmpty("D:\\a\\b\\c"));
+    EXPECT_FALSE(IsDirEmpty("D:\\a"));  // holds a directory
+
     CreateFile("d/W/one.txt", std::string(123, 'x'));
     EXPECT_EQ(FileSizeOf("D:\\W\\one.txt"), 123);
     EXPECT_EQ(FileSizeOf("D:\\W\\*.txt"), 123);
