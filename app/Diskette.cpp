@@ -204,22 +204,8 @@ void TFormMain::CopyToDiskettes(const std::string& fileName) {
         LoadCurrentProject(fileName);
     }
     THL_HalvoraProject& p = *current_;
-    // Owned by the application: it must stay enabled while this window is not.
-    auto* bar = new TFormBar();
-    bar->setAttribute(Qt::WA_DeleteOnClose, false);
-    disketteBar_ = bar;
-    running_ = true;
-    struct Release {
-        TFormMain* w;
-        TFormBar* bar;
-        ~Release() {
-            if (bar->Owner()) bar->Close();
-            w->setEnabled(true);
-            w->disketteBar_ = nullptr;
-            w->running_ = false;
-            bar->deleteLater();
-        }
-    } release{this, bar};
+    TBusyBar busy(*this, disketteBar_);
+    TFormBar* bar = &busy.Bar();
     bar->InitBars(0, 0, 100, 0, 0, this);
     bar->SetTitle("Копирование архива "_a + p.GetArcFileName());
     TDisketteCopy handlers(p, *bar);

@@ -245,26 +245,25 @@ void TFormMain::RunButton(bool all) {
     RunProjects(all ? std::string() : list_.Items(row)->FileName, false, ui_->cbReCreate->isChecked());
 }
 
+TFormMain::TBusyBar::TBusyBar(TFormMain& window, QPointer<TFormBar>& slot)
+    : window_(window), slot_(slot), bar_(new TFormBar()) {
+    bar_->setAttribute(Qt::WA_DeleteOnClose, false);
+    slot_ = bar_;
+    window_.running_ = true;
+}
+
+TFormMain::TBusyBar::~TBusyBar() {
+    if (bar_->Owner()) bar_->Close();
+    window_.setEnabled(true);
+    slot_ = nullptr;
+    window_.running_ = false;
+    bar_->deleteLater();
+}
+
 bool TFormMain::RunProjects(const std::string& fileName, bool refreshRun, bool rebuild) {
     if (running_) return false;
-    // Owned by the application, not by this window: it must stay enabled
-    // while this window is disabled.
-    auto* bar = new TFormBar();
-    bar->setAttribute(Qt::WA_DeleteOnClose, false);
-    runBar_ = bar;
-    running_ = true;
-    // However the run ends: the window enabled again and the progress window released.
-    struct Release {
-        TFormMain* w;
-        TFormBar* bar;
-        ~Release() {
-            if (bar->Owner()) bar->Close();
-            w->setEnabled(true);
-            w->runBar_ = nullptr;
-            w->running_ = false;
-            bar->deleteLater();
-        }
-    } release{this, bar};
+    TBusyBar busy(*this, runBar_);
+    TFormBar* bar = &busy.Bar();
     TRunProgress progress(*bar, this);
     TRunDriver driver(list_, arcs_, progress);
     driver.ToNetwork = ui_->cbToNet->isChecked();

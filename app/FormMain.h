@@ -101,6 +101,22 @@ class TFormMain : public QMainWindow {
     TPrjListModel* arcModel_;
     QPointer<TFormBar> runBar_;
     bool running_ = false;
+    // The progress window of a long command (a run, a diskette copy): owned by
+    // the application, since it must stay enabled while this window is not,
+    // and released however the command ends, this window enabled again.
+    class TBusyBar {
+      public:
+        TBusyBar(TFormMain& window, QPointer<TFormBar>& slot);
+        ~TBusyBar();
+        TBusyBar(const TBusyBar&) = delete;
+        TBusyBar& operator=(const TBusyBar&) = delete;
+        TFormBar& Bar() const { return *bar_; }
+
+      private:
+        TFormMain& window_;
+        QPointer<TFormBar>& slot_;
+        TFormBar* bar_;
+    };
     QPointer<TFormView> viewer_;
     QPointer<TFormArc> browser_;
     std::unique_ptr<TFormView> ownViewer_;
