@@ -91,7 +91,7 @@ class PackBatch : public test::TempTree {
 // whatever the number of threads, for a new archive and for an update that
 // replaces, adds and deletes.
 TEST_F(PackBatch, OneRewriteGivesTheBytesOfTheOneByOneSequence) {
-    const std::vector<std::string> files = MakeTree(120, 5);
+    const std::vector<std::string> files = MakeTree(240, 5);
     // Beside each other: the archive header holds the archive's own name.
     for (const char* d : {"seq", "b1", "b2", "b4"}) CreateDir(std::string("d/arc/") + d);
     const std::string first = OneByOne("D:\\arc\\seq\\t.pkk", files, kArcOpAdd);
