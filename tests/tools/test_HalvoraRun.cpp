@@ -176,6 +176,7 @@ TEST_F(HalvoraRun, FirstRunMakesTheStoragePlacesItMayMake) {
     EXPECT_EQ(r.out.find("N.ARJ"), std::string::npos);
 }
 
+// Every failure ends with exit 1 and names its cause; wrong usage ends with 2.
 TEST_F(HalvoraRun, FailuresEndWithExitOneAndTheirCause) {
     struct Row {
         const char* name;
@@ -221,6 +222,7 @@ TEST_F(HalvoraRun, FailuresEndWithExitOneAndTheirCause) {
          {"X"},
          "Директорий отсутствует: D:\\Work\\X"},
         {"NothingChecked", [this] { MakeProject("Q"); }, {"--checked"}, "no checked project"},
+        {"MissingProject", [] {}, {"Nothing"}, "Не найден файл проекта"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -234,6 +236,7 @@ TEST_F(HalvoraRun, FailuresEndWithExitOneAndTheirCause) {
     // The garbage dependency is named, and the project that depends on it was still built.
     EXPECT_TRUE(Has("d/Arc/G/G.ARJ"));
     EXPECT_FALSE(Has("d/Arc/W/W.ARJ"));
+    EXPECT_EQ(Run({"--checked", "A"}).status, 2);  // wrong usage
 }
 
 TEST_F(HalvoraRun, StoppedOrKilledRebuildKeepsThePreviousArchiveAndCopies) {
@@ -434,14 +437,6 @@ TEST_F(HalvoraRun, KilledOwnFormatRunLeavesTheOldArchiveAndTheNextCatchesUp) {
                       "/d/Arc/K/K.hla >/dev/null 2>&1");
     for (const auto& [rel, content] : files)
         EXPECT_TRUE(ReadFile(target + "/" + rel) == content) << rel;
-}
-
-TEST_F(HalvoraRun, WrongUsageAndMissingProject) {
-    SetList({});
-    const auto missing = Run({"Nothing"});
-    EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(missing.err.find("Не найден файл проекта"), std::string::npos) << missing.err;
-    EXPECT_EQ(Run({"--checked", "A"}).status, 2);
 }
 
 }  // namespace
