@@ -5,11 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <iterator>
-#include <optional>
 
 #include "platform/Platform.h"
 #include "support/TempTree.h"
@@ -278,23 +276,9 @@ TEST_F(FileTree, MediaAreReadyOnlyOnTheirOwnMountPoint) {
     SetMountTablePath("");
 }
 
-// Sets an environment variable until the end of the scope.
-class EnvGuard {
-  public:
-    EnvGuard(const char* name, const std::string& value) : name_(name) {
-        if (const char* v = std::getenv(name)) old_ = v;
-        setenv(name, value.c_str(), 1);
-    }
-    ~EnvGuard() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 TEST_F(FileTree, EnvironmentPlacesThePrivateTemporaryAndTheProgramDirectories) {
     std::string base = CreateDir("tmp");
-    EnvGuard tmp("TMPDIR", base);
+    test::EnvGuard tmp("TMPDIR", base);
     std::string posix = base + "/halvora-" + std::to_string(getuid());
     EXPECT_EQ(TempDir(), ToWindowsPath(posix).value() + "\\");
     struct stat st;
@@ -307,13 +291,13 @@ TEST_F(FileTree, EnvironmentPlacesThePrivateTemporaryAndTheProgramDirectories) {
     ASSERT_EQ(symlink(base.c_str(), posix.c_str()), 0);
     EXPECT_THROW(TempDir(), std::runtime_error);
 
-    EnvGuard home("HALVORA_HOME", Root() + "/d/Home Dir");
+    test::EnvGuard home("HALVORA_HOME", Root() + "/d/Home Dir");
     EXPECT_EQ(ProgramDir(), "D:\\Home Dir\\");
     EXPECT_TRUE(Exists(Root() + "/d/Home Dir"));
 
     // Without it: a build tree and its tools share one directory; an installed
     // program keeps its data in the user's data directory, not beside itself.
-    EnvGuard xdg("XDG_DATA_HOME", Root() + "/d/data");
+    test::EnvGuard xdg("XDG_DATA_HOME", Root() + "/d/data");
     CreateFile("d/build/halvora");
     chmod((Root() + "/d/build/halvora").c_str(), 0755);
     CreateDir("d/build/tools");

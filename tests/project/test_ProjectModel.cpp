@@ -1,6 +1,6 @@
 // The project classes: node operations, file names, archive names and volume
 // sizes.
-#include "ProjectFixture.h"
+#include "support/ProjectTrees.h"
 #include "util/Exception.h"
 
 namespace hv {

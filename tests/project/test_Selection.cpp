@@ -7,7 +7,7 @@
 #include <map>
 #include <set>
 
-#include "ProjectFixture.h"
+#include "support/ProjectTrees.h"
 #include "util/StrUtils.h"
 
 namespace hv {

@@ -4,7 +4,7 @@
 
 #include "run/ArcSettings.h"
 #include "settings/IniFile.h"
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 
 namespace hv {
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 
 namespace hv {
 namespace {

@@ -5,7 +5,7 @@
 #include "run/ArcSettings.h"
 #include "run/ProjectList.h"
 #include "settings/IniFile.h"
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 
 namespace hv {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "pack/test_PackFileUtil.h"
 #include "support/Process.h"
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 
 namespace hv {
 namespace {
@@ -43,17 +43,12 @@ class ArchiverRun : public RunTree {
   protected:
     void SetUp() override {
         RunTree::SetUp();
-        setenv("HALVORA_CMD", HALVORA_BINARY_DIR "/tools/halvora-cmd", 1);
         // The tree every run archives from D:\Work.
         for (const char* f :
              {"d/Work/notes.txt", "d/Work/keep.tmp", "d/Work/skip.tmp",
               "d/Work/Long Folder Name/file one.txt", "d/Work/Документы/отчёт.txt",
               "d/Work/sub/deep/x.dat", "d/Work/sub/deep/y.tmp", "d/Work/unlisted/z.txt"})
             OldFile(f, std::string("content of ") + f);
-    }
-    void TearDown() override {
-        unsetenv("HALVORA_CMD");
-        RunTree::TearDown();
     }
 
     // Top level of Dir without subdirectories, ".tmp" left out except keep.tmp,
@@ -71,6 +66,7 @@ class ArchiverRun : public RunTree {
         sub->AddExtension("tmp");
     }
 
+    test::EnvGuard cmd_{"HALVORA_CMD", HALVORA_BINARY_DIR "/tools/halvora-cmd"};
     const std::set<std::string> selected_{"notes.txt", "keep.tmp", "Long Folder Name/file one.txt",
                                           "Документы/отчёт.txt", "sub/deep/x.dat"};
 };

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "run/RunDriver.h"
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 #include "util/StringList.h"
 
 namespace hv {

@@ -8,7 +8,7 @@
 #include <set>
 
 #include "pack/test_PackFileUtil.h"
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 #include "util/Exception.h"
 
 namespace hv {
