@@ -12,7 +12,6 @@
 #include "pack/PackUnit.h"
 #include "pack/test_PackFileUtil.h"
 #include "platform/AnsiLiteral.h"
-#include "support/Process.h"
 #include "support/TempTree.h"
 
 namespace hv {

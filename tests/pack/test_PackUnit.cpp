@@ -2,7 +2,6 @@
 // and the object's run discipline (busy, stop).
 #include <gtest/gtest.h>
 
-#include "platform/AnsiLiteral.h"
 #include "test_PackUnitUtil.h"
 
 namespace hv::test {

@@ -3,12 +3,10 @@
 // A stop that ends the whole group, list files with short names and dot names
 // for arj are the archiver runs' tests.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <thread>
 
-#include "platform/AnsiLiteral.h"
 #include "platform/CmdInterpreter.h"
 #include "platform/CodePage.h"
 #include "platform/Launcher.h"

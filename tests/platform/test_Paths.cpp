@@ -1,7 +1,5 @@
 // Windows paths over POSIX: name parts, the drive map, short names, mounts.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <map>
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <functional>
-#include <map>
 #include <set>
 
 #include "support/ProjectTrees.h"

@@ -2,7 +2,9 @@
 // writing that never loses the old file. Outside edits and an unreadable file
 // are the settings file's tests.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "dialogs/ScriptedResponder.h"
 #include "platform/AnsiLiteral.h"
@@ -189,10 +191,19 @@ TEST_F(IniFileTest, FailedSavesLeaveTheOldFileAndNoTemporary) {
     EXPECT_EQ(ReadFile(Root() + "/d/v/target.ini/inside"), "keep");
 }
 
-TEST_F(IniFileTest, ReplacementKeepsThePermissionsOfTheOldFile) {
+// A save is one rename over the old file (projects are saved so too): whoever
+// still reads the old one sees it whole, and its permissions stay.
+TEST_F(IniFileTest, ReplacementIsOneRenameAndKeepsThePermissions) {
     std::string p = CreateFile("d/p.ini", "[S]\r\n");
     chmod(p.c_str(), 0600);
+    const int oldFd = open(p.c_str(), O_RDONLY);
+    ASSERT_GE(oldFd, 0);
     TIniFile("D:\\p.ini").WriteString("S", "Password", "\"secret\"");
+    char buf[64];
+    const ssize_t n = pread(oldFd, buf, sizeof buf, 0);
+    close(oldFd);
+    EXPECT_EQ(std::string(buf, n > 0 ? n : 0), "[S]\r\n");
+    EXPECT_EQ(Entries("d"), Names{"p.ini"});  // no temporary left
     struct stat st;
     ASSERT_EQ(stat(p.c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0600u);

@@ -8,7 +8,6 @@
 #include "settings/WorkDirs.h"
 #include "support/ErrorOf.h"
 #include "support/TempTree.h"
-#include "util/Exception.h"
 #include "util/StrUtils.h"
 
 namespace hv {
