@@ -203,9 +203,7 @@ std::vector<test::Member> Members(const std::string& archive) {
 }
 
 std::vector<std::string> MemberNames(const std::string& archive) {
-    std::vector<std::string> names;
-    for (const auto& m : Members(archive)) names.push_back(m.name);
-    return names;
+    return test::Names(Members(archive));
 }
 
 TEST_F(InternalRun, BuildsHlaInARelativePlaceBelowDir) {

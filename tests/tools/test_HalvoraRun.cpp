@@ -173,7 +173,7 @@ TEST_F(HalvoraRun, FirstRunMakesTheStoragePlacesItMayMake) {
     auto n = Run({"N"});
     EXPECT_EQ(n.status, 1);
     EXPECT_NE(n.err.find("Директорий отсутствует: D:\\Arc\\N"), std::string::npos) << n.err;
-    EXPECT_EQ(r.out.find("N.ARJ"), std::string::npos);
+    EXPECT_EQ(n.out.find("N.ARJ"), std::string::npos) << n.out;
 }
 
 // Every failure ends with exit 1 and names its cause; wrong usage ends with 2.
