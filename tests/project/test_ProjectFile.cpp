@@ -1,7 +1,12 @@
 // The project file: exact bytes written, recognition, tolerant reading of
-// hand-edited and corrupt files (the save by one rename is the INI file's test).
+// hand-edited and corrupt files (the save by one rename is the INI file's test);
+// the fuzzing corpus of project-file loading replayed through the fuzz target
+// itself: an input that loads but does not save and load back aborts it.
+#include "support/Corpus.h"
 #include "support/ProjectTrees.h"
 #include "util/Exception.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);
 
 namespace hv {
 namespace {
@@ -191,6 +196,12 @@ TEST_F(ProjectFile, FailedLoadAndSaveReleaseTheDocument) {
     EXPECT_THROW(p.SaveToFile(), Exception);
     EXPECT_EQ(p.Ini(), nullptr);
     EXPECT_FALSE(Exists(Root() + "/d/NoSuchDir"));  // nothing left behind
+}
+
+TEST(FuzzCorpus, ProjectFilesLoadAndSaveBackOrAreRefused) {
+    const auto replay = test::ReplayCorpus("project", LLVMFuzzerTestOneInput);
+    EXPECT_GT(replay.inputs, 5u);
+    EXPECT_EQ(replay.failures, std::vector<std::string>{});
 }
 
 }  // namespace

@@ -1,11 +1,15 @@
-// The project list as the settings file keeps it: what the main window's
-// restart does not show (full paths, dates, entries that are no projects).
+// The project list as the settings file keeps it (what the main window's
+// restart does not show: full paths, dates, entries that are no projects), the
+// projects a run takes, and the archiver settings' sections (the built-in
+// table is what every end-to-end run of arj and zip uses).
 #include <gtest/gtest.h>
 
 #include "run/ArcSettings.h"
 #include "run/ProjectList.h"
+#include "run/RunDriver.h"
 #include "settings/IniFile.h"
 #include "support/ProjectTrees.h"
+#include "util/StringList.h"
 
 namespace hv {
 namespace {
@@ -89,6 +93,74 @@ TEST_F(ProjectListTest, RecognisedProjectWithoutArchiveNameStaysValid) {
     EXPECT_TRUE(e.Valid);
     EXPECT_EQ(e.Name, "U");
     EXPECT_TRUE(e.ArchiveName.empty());
+}
+
+using Names = std::vector<std::string>;
+
+class RunDriverTest : public test::ProgramTree {
+  protected:
+    Names Gathered(const std::string& start) {
+        TStringList list;
+        TRunDriver::CollectProjectFiles(list, start);
+        return list.Strings();
+    }
+};
+
+TEST_F(RunDriverTest, ProjectsAreGatheredOnceInTheirFullForm) {
+    // A depends on B by bare name and again by full path, and on itself; B depends on A (a cycle)
+    // and on a project that does not exist.
+    SaveProject("D:\\Prog\\Projects\\A.hlj", "A", {"B.hlj", "D:\\Prog\\Projects\\B.hlj", "A.hlj"});
+    SaveProject("D:\\Prog\\Projects\\B.hlj", "B", {"D:\\Prog\\Projects\\a.hlj", "Gone.hlj"});
+    // The current directory decides nothing.
+    CreateDir("d/Other");
+    ASSERT_TRUE(SetCurrentDir("D:\\Other"));
+    EXPECT_EQ(Gathered("A.hlj"), (Names{"D:\\Prog\\Projects\\A.hlj", "D:\\Prog\\Projects\\B.hlj"}));
+    EXPECT_EQ(Gathered("D:\\Prog\\Projects\\B.hlj"),
+              (Names{"D:\\Prog\\Projects\\B.hlj", "D:\\Prog\\Projects\\a.hlj"}));
+    EXPECT_TRUE(Gathered("Gone.hlj").empty());
+}
+
+TEST(ArcSettings, AnEmptyStoredArcSECountsAsPresent) {
+    auto ini = TIniFile::FromText(
+        "[ZIPSect]\r\nArcSE=\"\"\r\nArc=\"zip -r <ARCNAME> @<LISTNAME>\"\r\n\r\n"
+        "[ARJSect]\r\nArcSE=\"x\"\r\n\r\n");
+    THL_ArcList list;
+    list.ReadAll(*ini, "");
+    EXPECT_EQ(list.FindByType(kArcZip)->Arc, "zip -r <ARCNAME> @<LISTNAME>");
+    EXPECT_EQ(list.FindByType(kArcZip)->DeArc, "");
+    // Only ArcSE present: the other keys are empty, no defaults apply.
+    EXPECT_EQ(list.FindByType(kArcArj)->Arc, "");
+    EXPECT_EQ(list.FindByType(kArcArj)->ArcNC, "");
+    EXPECT_EQ(list.FindByType(kArcArj)->TipDos, 1);
+}
+
+TEST(ArcSettings, WriteAllThenReadAllReproducesTheRecords) {
+    auto ini = TIniFile::FromText("[ARJSect]\r\nstale=1\r\n\r\n");
+    THL_ArcList list;
+    list.ReadAll(*ini, "");
+    list.FindByType(kArcRar)->TipDos = 2;
+    list.FindByType(kArcZip)->ArcNC = "-e0";
+    list.WriteAll(*ini, "");
+    EXPECT_EQ(ini->SectionNames(), (Names{"ARJSect", "ZIPSect", "RARSect"}));
+    EXPECT_EQ(ini->KeyNames("ARJSect"), (Names{"TipDos", "ArcSE", "Arc", "DeArc", "ArcNC"}));
+    THL_ArcList again;
+    again.ReadAll(*ini, "");
+    auto copy = TIniFile::FromText("");
+    again.WriteAll(*copy, "");
+    EXPECT_EQ(copy->Text(), ini->Text());
+    // A list without a record for a type skips that section.
+    THL_ArcList partial;
+    auto rec = std::make_unique<THL_ArcBase>();
+    rec->ArcType = kArcZip;
+    partial.AddObject(rec.release());
+    auto empty = TIniFile::FromText("");
+    partial.WriteAll(*empty, "X");
+    EXPECT_EQ(empty->SectionNames(), Names{"XZIPSect"});
+}
+
+TEST(ArcSettings, SectionNameOfAnUnknownTypeIsAnError) {
+    for (int bad : {0, 1, 5, 255})
+        EXPECT_EQ(test::ErrorOf([&] { SectionName(bad); }), "Неизвестный тип архива"_a) << bad;
 }
 
 }  // namespace
