@@ -188,29 +188,20 @@ TEST_F(PackBatch, NothingChangedWritesNothing) {
     ASSERT_EQ(a_.AddFiles({files[0], files[1]}), 0);
     a_.Operation = kArcOpUpdate;
     ASSERT_EQ(a_.AddFiles(files), 0);
-    struct stat st1 {
-    }, st2{};
+    struct stat st1, st2;
     const std::string arc = Posix("D:\\arc\\t.pkk");
     ASSERT_EQ(stat(arc.c_str(), &st1), 0);
     const std::string bytes = Bytes();
 
-    TPackFileObject b;
-    b.SetArchiveName("D:\\arc\\t.pkk");
-    b.BaseDir = "D:\\w";
-    b.BeginUpdate();
-    b.SetComment("Комментарий"_a);
-    b.Operation = kArcOpUpdate;
-    for (const auto& f : files) {
-        b.SetFileName(f);
-        ASSERT_EQ(b.Execute(), 0);
-    }
+    a_.BeginUpdate();
+    a_.SetComment("Комментарий"_a);
+    for (const auto& f : files) ASSERT_EQ(test::Run(a_, kArcOpUpdate, f), 0);
     // Changed, but gone before it could be read.
     WritePosixFile(Posix(files[3]), "changed");
-    b.SetFileName(files[3]);
-    ASSERT_EQ(b.Execute(), 0);
+    ASSERT_EQ(test::Run(a_, kArcOpUpdate, files[3]), 0);
     fs::remove(Posix(files[3]));
-    ASSERT_EQ(b.Commit(), 0);
-    ASSERT_EQ(b.Skipped().size(), 1u);
+    ASSERT_EQ(a_.Commit(), 0);
+    ASSERT_EQ(a_.Skipped().size(), 1u);
     ASSERT_EQ(stat(arc.c_str(), &st2), 0);
     EXPECT_EQ(st1.st_ino, st2.st_ino);
     EXPECT_EQ(st1.st_mtim.tv_nsec, st2.st_mtim.tv_nsec);
@@ -227,11 +218,8 @@ TEST_F(PackBatch, RebuildKeepsTheMemberOfASourceLeftOut) {
     ASSERT_EQ(a_.AddFiles({"D:\\w\\old.txt", "D:\\w\\a.txt", "D:\\w\\b.txt"}), 0);
     const auto before = test::ListMembers(a_);
     a_.BeginUpdate(true);
-    a_.Operation = kArcOpUpdate;
-    for (const char* f : {"b.txt", "a.txt"}) {
-        a_.SetFileName(std::string("D:\\w\\") + f);
-        ASSERT_EQ(a_.Execute(), 0);
-    }
+    for (const char* f : {"D:\\w\\b.txt", "D:\\w\\a.txt"})
+        ASSERT_EQ(test::Run(a_, kArcOpUpdate, f), 0);
     fs::remove(Posix("D:\\w\\a.txt"));
     ASSERT_EQ(a_.Commit(), 0);
     auto after = test::ListMembers(a_);
@@ -246,8 +234,7 @@ TEST_F(PackBatch, RebuildKeepsTheMemberOfASourceLeftOut) {
     EXPECT_THROW(a_.BeginUpdate(), EArchiveObjectError);
     EXPECT_EQ(a_.ResultCode(), kArcBadFileHeader);
     a_.BeginUpdate(true);
-    a_.SetFileName("D:\\w\\b.txt");
-    ASSERT_EQ(a_.Execute(), 0);
+    ASSERT_EQ(test::Run(a_, kArcOpUpdate, "D:\\w\\b.txt"), 0);
     ASSERT_EQ(a_.Commit(), 0);
     EXPECT_EQ(test::Names(test::ListMembers(a_)), std::vector<std::string>{"b.txt"});
 }
@@ -376,23 +363,18 @@ TEST_F(PackBatch, ExtractingAListEndsAsTheOneByOneLoop) {
         EXPECT_FALSE(Exists(Posix(out2)));
 
         // The 30th member's target is taken: the ones before it come out, none after.
-        std::string taken = names[29];
-        std::replace(taken.begin(), taken.end(), '\\', '/');
-        CreateFile("d/out" + std::to_string(workers) + "x/" + taken, "taken");
+        const std::string taken = Posix(out2 + "\\" + names[29]);
+        fs::create_directories(fs::path(taken).parent_path());
+        WritePosixFile(taken, "taken");
         EXPECT_EQ(a_.ExtractMembers(names), kArcExists);
         for (size_t i = 0; i < names.size(); ++i) {
-            std::string rel = names[i];
-            std::replace(rel.begin(), rel.end(), '\\', '/');
-            if (i == 29) {
-                EXPECT_EQ(ReadPosixFile(Posix(out2) + "/" + rel), "taken");
-            } else {
-                EXPECT_EQ(Exists(Posix(out2) + "/" + rel), i < 29) << rel;
-            }
+            const std::string p = Posix(out2 + "\\" + names[i]);
+            EXPECT_TRUE(i == 29 ? ReadPosixFile(p) == "taken" : Exists(p) == (i < 29)) << p;
         }
         a_.RaiseErrors = true;
     }
     // Stopped: complete files may stay, a partial one never.
-    const std::string big = CreateFile("d/w/big.bin", test::Noise(1 << 20, 77));
+    CreateFile("d/w/big.bin", test::Noise(1 << 20, 77));
     ASSERT_EQ(test::Run(a_, kArcOpAdd, "D:\\w\\big.bin"), 0);
     a_.ExtractDir = "D:\\stopped";
     a_.OnProgress = [&](TPackFileObject& sender, int32_t done, int32_t total) {
