@@ -26,16 +26,13 @@ class CopyTest : public test::TempTree {
         // No share is mounted unless a test says so.
         mounts_ = CreateFile("mounts", "");
         SetMountTablePath(mounts_);
-        prj.SetRootDir("D:\\Work");
-        prj.ArcType = 2;
-        prj.SetArcName("BACKUP.ARJ");
+        Init(prj);
         CreateFile("d/Work/src.txt", "source");
         CreateFile("d/Save/BACKUP.ARJ", "archive body");
         CreateFile("d/Save/BACKUP.A01", std::string(10000, 'v'));
         CreateFile("d/Save/BACKUP.EXE", "older self-extractor");
         CreateFile("d/Save/OTHER.ARJ", "not ours");
         CreateFile("d/Save/BACKUPX.ARJ", "not ours either");
-        prj.SavePlaces().Add("D:\\Save");
         // Every copy event, as "before 1 BACKUP.ARJ", "after 4 BACKUP.A01" ...
         prj.OnBeforeCopy = [this](auto&, const std::string& s, auto&, int count, int,
                                   uint8_t& code) {
@@ -48,6 +45,13 @@ class CopyTest : public test::TempTree {
         TempTree::TearDown();
     }
 
+    // Over D:\Work, BACKUP.ARJ built in D:\Save.
+    static void Init(THL_HalvoraProject& p) {
+        p.SetRootDir("D:\\Work");
+        p.ArcType = 2;
+        p.SetArcName("BACKUP.ARJ");
+        p.SavePlaces().Add("D:\\Save");
+    }
     // Makes D:\<dir> and adds it as a place.
     void AddPlace(const std::string& dir) {
         CreateDir("d/" + dir);
@@ -113,7 +117,10 @@ TEST_F(CopyTest, LocalPlacesAndNetworkPlacesMountedOrNot) {
     EXPECT_TRUE(Warnings().empty());
 }
 
+// The build place alone copies nothing; a second distribution neither.
 TEST_F(CopyTest, SecondDistributionCopiesNothingButDiskettesAlwaysCopy) {
+    prj.CopyToSavePlaces(true);
+    EXPECT_TRUE(events.empty());
     AddPlace("Copy1");
     prj.SavePlaces().Add("A:\\");
     prj.CopyToSavePlaces(true);
@@ -179,10 +186,7 @@ TEST_F(CopyTest, AnswersOfTheCopyEvents) {
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
         THL_HalvoraProject p;
-        p.SetRootDir("D:\\Work");
-        p.ArcType = 2;
-        p.SetArcName("BACKUP.ARJ");
-        p.SavePlaces().Add("D:\\Save");
+        Init(p);
         p.SavePlaces().Add(std::string("D:\\") + row.name);
         p.MakeSaveDirectories = true;
         Strings seen;
@@ -256,14 +260,6 @@ TEST_F(CopyTest, CopyErrorHandlerRepeatsOrEnds) {
     EXPECT_FALSE(prj.Stop);
 }
 
-TEST_F(CopyTest, OnePlaceCopiesNothing) {
-    prj.CopyToSavePlaces(true);
-    EXPECT_TRUE(events.empty());
-    EXPECT_TRUE(Warnings().empty());
-    prj.SavePlaces().Clear();
-    EXPECT_EQ(ErrorOf([&] { prj.CopyToSavePlaces(true); }), "Не определены пути сохранения"_a);
-}
-
 TEST_F(CopyTest, DiskettePlaceIsKnownByTheDriveOfTheCompletedPlace) {
     // "Archive" starts with an A but lies below Dir: no diskette there.
     prj.SavePlaces().Add("Archive");
@@ -285,6 +281,7 @@ TEST_F(CopyTest, DiskettePlaceIsKnownByTheDriveOfTheCompletedPlace) {
 TEST_F(CopyTest, RelativePlacesLieBelowDir) {
     CreateFile("d/Work/Out/BACKUP.ARJ", "built below Dir");
     prj.SavePlaces().Clear();
+    EXPECT_EQ(ErrorOf([&] { prj.CopyToSavePlaces(true); }), "Не определены пути сохранения"_a);
     prj.SavePlaces().Add("Out");
     prj.SavePlaces().Add("Mirror\\");
     prj.SavePlaces().Add("\\Top");
