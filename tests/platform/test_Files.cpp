@@ -155,17 +155,15 @@ TEST_F(FileTree, DosDateStamps) {
     // Out-of-range times clamp to the DOS range.
     EXPECT_EQ(DosDateTimeFromUnix(0), EncodeDosDateTime({1980, 1, 1, 0, 0, 0}));
     EXPECT_EQ(DosDateTimeFromUnix(int64_t{1} << 40), EncodeDosDateTime({2107, 12, 31, 23, 59, 58}));
-    // Garbage stamps decode without failing.
+    // Garbage stamps decode without failing, and land in the DOS range (mktime
+    // moves a 31st of February on).
+    const int64_t first = UnixFromDosDateTime(EncodeDosDateTime({1980, 1, 1, 0, 0, 0}));
+    const int64_t last = UnixFromDosDateTime(EncodeDosDateTime({2107, 12, 31, 23, 59, 58}));
     for (int32_t bad : {0, -1, 0x7FFFFFFF, static_cast<int32_t>(0x00FF00FF)}) {
         DosDateTime t = DecodeDosDateTime(bad);
-        EXPECT_GE(t.month, 1);
-        EXPECT_LE(t.month, 12);
-        EXPECT_GE(t.day, 1);
-        EXPECT_LE(t.hour, 23);
-        // ...and land in the DOS range (mktime moves a 31st of February on).
+        EXPECT_TRUE(t.month >= 1 && t.month <= 12 && t.day >= 1 && t.hour <= 23) << bad;
         const int64_t secs = UnixFromDosDateTime(bad);
-        EXPECT_GE(secs, UnixFromDosDateTime(EncodeDosDateTime({1980, 1, 1, 0, 0, 0})));
-        EXPECT_LE(secs, UnixFromDosDateTime(EncodeDosDateTime({2107, 12, 31, 23, 59, 58})));
+        EXPECT_TRUE(secs >= first && secs <= last) << bad;
     }
     // Stamps after 2043 have bit 31 set: they compare as negative numbers.
     EXPECT_LT(EncodeDosDateTime({2050, 1, 1, 0, 0, 0}), 0);

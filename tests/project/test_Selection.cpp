@@ -266,16 +266,7 @@ TEST_F(Scans, CollectFiles) {
     }
 }
 
-TEST_F(Scans, WarningWithoutHandlerGoesToTheMessageBox) {
-    Base(project_);
-    project_.OnMessage = nullptr;
-    project_.AddFileName("gone.txt", true);
-    project_.CollectFiles();
-    auto shown = responder_.RequestsOf("ShowInfo");
-    ASSERT_EQ(shown.size(), 1u);
-    EXPECT_EQ(shown[0].message, "Не найден обязательно включаемый файл :gone.txt"_a);
-}
-
+// The handlers stop the scan; without a message handler warnings go to the box.
 TEST_F(Scans, HandlersStopTheScan) {
     With(SubDirs, Mask("missing.txt", true))(project_);
     project_.OnFile = [this](const std::string& name, FindData&, bool& stop) {
@@ -299,6 +290,12 @@ TEST_F(Scans, HandlersStopTheScan) {
     };
     p.CollectFiles();
     EXPECT_EQ(warnings_.size(), 1u);
+    // Without a handler each warning goes to the message box.
+    p.OnMessage = nullptr;
+    p.CollectFiles();
+    auto shown = responder_.RequestsOf("ShowInfo");
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].message, "Не найден обязательно включаемый файл :one.txt"_a);
 }
 
 TEST_F(Scans, FilesLeftOutAreReportedWithTheirFullNames) {
