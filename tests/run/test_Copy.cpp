@@ -204,9 +204,8 @@ TEST_F(CopyTest, AnswersOfTheCopyEvents) {
         EXPECT_EQ(Strings(seen.begin(), seen.begin() + row.firstEvents.size()), row.firstEvents);
         EXPECT_EQ(p.Stop, row.stop);
         EXPECT_EQ(CopiesIn("d/"s + row.name + "/"), row.copied);
-        if (row.copied == 3) {
-            EXPECT_EQ(ReadFile(Root() + "/d/" + row.name + "/BACKUP.ARJ"), "archive body");
-        }
+        EXPECT_TRUE(row.copied < 3 ||
+                    ReadFile(Root() + "/d/" + row.name + "/BACKUP.ARJ") == "archive body");
     }
 }
 

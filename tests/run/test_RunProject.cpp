@@ -195,15 +195,9 @@ TEST_F(RunFiles, ArchiveFilesRecordedAndDeleted) {
 
 using InternalRun = RunTree;
 
-// The members of an archive, in their order.
-std::vector<test::Member> Members(const std::string& archive) {
-    TPackFileObject pack;
-    pack.SetArchiveName(archive);
-    return test::ListMembers(pack);
-}
-
+using test::ListMembers;
 std::vector<std::string> MemberNames(const std::string& archive) {
-    return test::Names(Members(archive));
+    return test::Names(ListMembers(archive));
 }
 
 TEST_F(InternalRun, BuildsHlaInARelativePlaceBelowDir) {
@@ -344,12 +338,12 @@ TEST_F(InternalRun, StoredNamesAreRelativeToDir) {
         for (const char* f : {"a.txt", "Sub\\b.txt", "D:\\Other\\c.txt"})
             ASSERT_EQ(test::Run(old, kArcOpUpdate, f), 0);
     }
-    const auto before = Members(arc);
+    const auto before = ListMembers(arc);
     ASSERT_EQ(MemberNames(arc), (std::vector<std::string>{"D:\\Work\\a.txt", "D:\\Work\\Sub\\b.txt",
                                                           "D:\\Other\\c.txt"}));
     test::WritePosixFile(Posix("D:\\Work\\Sub\\b.txt"), "beta, changed");
     p->MakeArchive();
-    const auto after = Members(arc);
+    const auto after = ListMembers(arc);
     ASSERT_EQ(MemberNames(arc),
               (std::vector<std::string>{"a.txt", "Sub\\b.txt", "D:\\Other\\c.txt"}));
     // a.txt: the same data under its new name.
@@ -372,7 +366,7 @@ TEST_F(InternalRun, FilesThatCannotBeTakenAreNamedAndTheRunGoesOn) {
     auto p = NewProject("Gone", 1);
     p->MakeArchive();
     const std::string arc = "D:\\Arc\\Gone.hla";
-    const auto before = Members(arc);
+    const auto before = ListMembers(arc);
     ASSERT_EQ(before.size(), 2u);
 
     test::WritePosixFile(Posix("D:\\Work\\a_gone.txt"), "second version");
@@ -389,7 +383,7 @@ TEST_F(InternalRun, FilesThatCannotBeTakenAreNamedAndTheRunGoesOn) {
     EXPECT_EQ(skipped, (std::map<std::string, std::string>{
                            {"a_gone.txt", "файл исчез"_a},
                            {"??.txt", "имя не представимо в кодировке 1251"_a}}));
-    const auto after = Members(arc);
+    const auto after = ListMembers(arc);
     ASSERT_EQ(MemberNames(arc), (std::vector<std::string>{"a_gone.txt", "b.txt", "c.txt"}));
     EXPECT_EQ(after[0].raw, before[0].raw);
     EXPECT_EQ(warnings_.size(), 2u);

@@ -366,8 +366,7 @@ TEST_F(HalvoraRun, KilledOwnFormatRunLeavesTheOldArchiveAndTheNextCatchesUp) {
         SetOld(CreateFile("d/Work/K/" + rel, files[rel]));
     }
     ASSERT_EQ(Run({"K"}).status, 0);
-    TPackFileObject arc;
-    arc.SetArchiveName("D:\\Arc\\K\\K.hla");
+    const std::string arc = "D:\\Arc\\K\\K.hla";
     const auto first = test::ListMembers(arc);
     ASSERT_EQ(first.size(), files.size());
     std::set<std::string> changed;
