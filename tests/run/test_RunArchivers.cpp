@@ -71,7 +71,8 @@ class ArchiverRun : public RunTree {
 };
 
 // What the project selects reaches arj; the output file holds arj's messages.
-// Runs with nothing new are halvora-run's test.
+// Runs with nothing new are halvora-run's test, the archive files a run records
+// the volume test's.
 TEST_F(ArchiverRun, ArjArchivesTheSelection) {
     CreateDir("d/Arc Store");
     auto p = NewProject("Docs", 2, [](THL_HalvoraProject& p) {
@@ -86,21 +87,12 @@ TEST_F(ArchiverRun, ArjArchivesTheSelection) {
     EXPECT_EQ(ArjMembers(arc), selected_);
     EXPECT_TRUE(warnings_.empty());
 
+    // arj's own messages, Cyrillic names in OEM (the header is the run files' test).
     const std::string out = ReadFile(RunFile(".OUT"));
-    const std::string rule(68, '-');
-    // The header names the archive (its layout is the run files' test).
-    EXPECT_NE(out.find("D:\\Arc Store\\Docs.ARJ\r\n" + rule + "\r\n"), std::string::npos);
-    // arj's own messages, Cyrillic names in OEM.
     EXPECT_NE(out.find("Creating archive"), std::string::npos);
     EXPECT_NE(out.find(Utf8ToOem("Документы/отчёт.txt")), std::string::npos);
     EXPECT_FALSE(Exists(RunFile(".BAT")));
     EXPECT_FALSE(Exists(RunFile(".INC")));
-
-    THL_HalvoraProject reloaded;
-    reloaded.FileName = p->FileName;
-    reloaded.LoadFromFile();
-    ASSERT_EQ(reloaded.ArcFiles().Count(), 1);
-    EXPECT_TRUE(SameText(reloaded.ArcFiles()[0], "D:\\Arc Store\\Docs.ARJ"));
 }
 
 TEST_F(ArchiverRun, VolumesAreCollectedAndStaleOnesDeletedOnRebuild) {
