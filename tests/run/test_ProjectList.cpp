@@ -66,16 +66,17 @@ TEST_F(ProjectListTest, DuplicatesAreShownAndSharedFilesRefused) {
     EXPECT_TRUE(CheckDuplicates(list, *b));  // equal names only warn
     b->ArchiveName = "d:\\arc\\A.ARJ";
     EXPECT_FALSE(CheckDuplicates(list, *b));
-    ASSERT_EQ(Shown("ShowError").size(), 2u);
+    const auto shown = responder_.RequestsOf("ShowError");
+    ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(
-        Shown("ShowError")[1],
+        shown[1].message,
         "Совпадают имена проектов\r\nСовпадают имена файлов архивов проектов\r\n|Same\r\nsame"_a);
     // Two entries without an archive name (no storage place yet) do not clash.
     a->Name = "A";
     a->ArchiveName.clear();
     b->ArchiveName.clear();
     EXPECT_TRUE(CheckDuplicates(list, *b));
-    EXPECT_EQ(Shown("ShowError").size(), 2u);
+    EXPECT_EQ(responder_.RequestsOf("ShowError").size(), 2u);
 }
 
 // A project that loads but whose archive name cannot be made (no archiver)

@@ -125,27 +125,20 @@ class ProgramTree : public TempTree {
         cwd_.reset();
         TempTree::TearDown();
     }
-    // Saves a project over D:\Work, archive NAME.ARJ in D:\Arc (no place when
-    // Places is false), depending on Deps; returns its full file name.
+    // Saves a project over D:\Work, archive NAME.ARJ in D:\Arc, depending on
+    // Deps; returns its full file name.
     std::string SaveProject(const std::string& file, const std::string& name,
-                            const std::vector<std::string>& deps = {}, bool places = true) {
+                            const std::vector<std::string>& deps = {}) {
         THL_HalvoraProject p;
         p.FileName = file;
         p.SetName(name);
         p.SetRootDir("D:\\Work");
-        if (places) p.SavePlaces().Add("D:\\Arc");
+        p.SavePlaces().Add("D:\\Arc");
         for (const auto& d : deps) p.Projects().Add(d);
         p.ArcType = 2;  // ARJ
         p.SetArcName(name + ".ARJ");
         p.SaveToFile();
         return p.GetFileName();
-    }
-
-    // The messages of one kind of box, in order.
-    std::vector<std::string> Shown(const std::string& function) const {
-        std::vector<std::string> out;
-        for (const auto& r : responder_.RequestsOf(function)) out.push_back(r.message);
-        return out;
     }
 
     ScriptedResponder responder_;
