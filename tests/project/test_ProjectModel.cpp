@@ -29,6 +29,15 @@ TEST(ProjectModel, DirectoryNodes) {
     EXPECT_EQ(q.DeleteDirectory("d:\\a"), 0);
     ASSERT_EQ(q.Dirs().Count(), 1);
     EXPECT_EQ(q.DirNode(0)->Dir(), "D:\\B");
+
+    // A node's stop is its owner's, and only Stop sets it.
+    THL_HalvoraProject owned(&q);
+    owned.AddDirectory("D:\\X")->SetStop(true);
+    EXPECT_TRUE(q.Stop);
+    EXPECT_TRUE(owned.IsStopped());
+    EXPECT_FALSE(owned.Stop);
+    owned.SetStop(false);
+    EXPECT_TRUE(q.Stop);
 }
 
 TEST(ProjectModel, NodeFollowsTheProjectUntilGivenItsOwnRules) {
@@ -43,18 +52,6 @@ TEST(ProjectModel, NodeFollowsTheProjectUntilGivenItsOwnRules) {
     node->SetProjectProperties(false);
     node->IncludeAllFiles = true;
     EXPECT_EQ(node->CheckFile("D:\\Lib\\a.pas"), 1);
-}
-
-TEST(ProjectModel, StopIsTheOwnersAndOnlySetByStop) {
-    THL_HalvoraProject owner;
-    THL_HalvoraProject owned(&owner);
-    THL_Directory* node = owned.AddDirectory("D:\\X");
-    node->SetStop(true);
-    EXPECT_TRUE(owner.Stop);
-    EXPECT_TRUE(owned.IsStopped());
-    EXPECT_FALSE(owned.Stop);
-    owned.SetStop(false);
-    EXPECT_TRUE(owner.Stop);
 }
 
 using FileNames = ProjectTree;
