@@ -314,90 +314,13 @@ TEST_F(FileUtilsTree, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
         CreateFile(f);
     T_zqFileList list;
     list.Add("stale");
-    int changes = 0;
-    list.OnChange = [&](TStringList&) { ++changes; };
     EXPECT_EQ(list.ReadDirsAndFiles("d:\\data", "*.txt", true), 6);
-    EXPECT_EQ(changes, 1);  // the scan is one change
     EXPECT_EQ(list.Strings(), (Names{"D:\\DATA\\ALPHA\\", "D:\\DATA\\beta\\", "D:\\DATA\\sub.txt\\",
                                      "D:\\DATA\\zeta\\", "D:\\DATA\\A.txt", "D:\\DATA\\b.txt"}));
-
-    list.UpperNames = true;
-    list.ReadDirsAndFiles("D:\\Data", "*.TXT", true);
-    EXPECT_EQ(list[1], "D:\\DATA\\BETA\\");
-    EXPECT_EQ(list[5], "D:\\DATA\\B.TXT");
 
     // A missing directory still empties the list.
     EXPECT_EQ(list.ReadDirsAndFiles("D:\\Nothing", "*.*", true), 0);
     EXPECT_EQ(list.Count(), 0);
-}
-
-TEST_F(FileUtilsTree, FilterSeesEachEntryAndCanRejectOne) {
-    CreateFile("d/F/keep1.txt", "1");
-    CreateFile("d/F/drop.txt", "22");
-    CreateFile("d/F/keep2.txt", "333");
-    T_zqFileList list;
-    Names asked;
-    list.OnFilter = [&](const std::string& dir, const FindData& e, bool& accept) {
-        EXPECT_EQ(dir, "D:\\F\\");
-        asked.push_back(e.name);
-        if (e.name == "drop.txt") {
-            EXPECT_EQ(e.Size(), 2);
-            accept = false;
-        }
-    };
-    EXPECT_EQ(list.AddFiles("D:\\F", "*.txt"), 2);
-    EXPECT_EQ(asked.size(), 3u);
-    EXPECT_EQ(list.IndexOf("D:\\F\\drop.txt"), -1);
-    EXPECT_GE(list.IndexOf("D:\\F\\keep2.txt"), 0);
-}
-
-TEST_F(FileUtilsTree, DeleteFilesByNameOrByFullMask) {
-    for (const char* f : {"d/TMP/a.bak", "d/TMP/b.BAK", "d/TMP/c.txt", "d/Other/x.bak"})
-        CreateFile(f);
-    T_zqFileList list;
-    list.AddFiles("D:\\TMP", "*.*");
-    list.AddFiles("D:\\Other", "*.*");
-    ASSERT_EQ(list.Count(), 4);
-
-    // A mask with a directory matches whole items.
-    EXPECT_TRUE(list.DeleteFiles("D:\\TMP\\*.BAK"));
-    EXPECT_EQ(Entries("d/TMP"), (Names{"c.txt"}));
-    EXPECT_EQ(Entries("d/Other"), (Names{"x.bak"}));
-    EXPECT_EQ(list.Count(), 2);
-
-    // A bare mask matches file names only, wherever they are.
-    EXPECT_TRUE(list.DeleteFiles("*.bak"));
-    EXPECT_TRUE(Entries("d/Other").empty());
-    EXPECT_EQ(list.Strings(), (Names{"D:\\TMP\\c.txt"}));
-
-    // Gone files and directory entries just leave the list.
-    CreateFile("d/TMP/sub/x");
-    list.ReadDirsAndFiles("D:\\TMP", "*.*", true);
-    list.Add("D:\\TMP\\vanished.txt");
-    EXPECT_TRUE(list.DeleteFiles());
-    EXPECT_EQ(list.Count(), 0);
-    EXPECT_EQ(Entries("d/TMP"), (Names{"sub"}));
-    EXPECT_EQ(Entries("d/TMP/sub"), (Names{"x"}));
-}
-
-// Wildcard characters in a listed name never widen the deletion.
-TEST_F(FileUtilsTree, ListedWildcardNamesDeleteOnlyThemselves) {
-    for (const char* f : {"d/W/*.txt", "d/W/a?.txt", "d/W/ab.txt", "d/W/ac.txt", "d/W/real.txt"})
-        CreateFile(f);
-    T_zqFileList list;
-    list.Add("D:\\W\\*.txt");
-    list.Add("D:\\W\\a?.txt");
-    EXPECT_TRUE(list.DeleteFiles());
-    EXPECT_EQ(Entries("d/W"), (Names{"ab.txt", "ac.txt", "real.txt"}));
-    EXPECT_EQ(list.Count(), 0);
-
-    CreateFile("d/W/*.txt");
-    list.AddFiles("D:\\W", "*.txt");
-    ASSERT_EQ(list.Count(), 4);
-    for (const char* keep : {"D:\\W\\ab.txt", "D:\\W\\ac.txt", "D:\\W\\real.txt"})
-        list.Delete(list.IndexOf(keep));
-    EXPECT_TRUE(list.DeleteFiles("*.txt"));
-    EXPECT_EQ(Entries("d/W"), (Names{"ab.txt", "ac.txt", "real.txt"}));
 }
 
 }  // namespace

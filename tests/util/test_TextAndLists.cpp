@@ -64,14 +64,7 @@ TEST(MatchMask, Table) {
             << r.name << " against " << r.mask << (r.ignoreCase ? "" : ", case counting");
 }
 
-TEST(Words, SplitTokensAndWordPos) {
-    auto dropped = SplitTokens("uses A, B;", " ,;", false);
-    EXPECT_EQ(dropped->Strings(), (std::vector<std::string>{"uses", "A", "B"}));
-    auto kept = SplitTokens("uses A, B;", " ,;", true);
-    EXPECT_EQ(kept->Strings(), (std::vector<std::string>{"uses", " ", "A", ", ", "B", ";"}));
-    EXPECT_EQ(SplitTokens("", " ", true)->Count(), 0);
-    EXPECT_EQ(SplitTokens(" ,; ", " ,;", false)->Count(), 0);
-
+TEST(Words, WordPos) {
     const std::string line = "uses SysUtils, Classes,Forms ;  Dialogs";
     const std::pair<const char*, int> words[] = {{"USES", 1},   {"sysutils", 6}, {"Classes", 16},
                                                  {"forms", 24}, {"Dialogs", 33}, {"Dialog", -1},
@@ -109,22 +102,6 @@ TEST(StringList, SortFollowsTheAlphabetIgnoringCase) {
     EXPECT_EQ(list.IndexOf("missing"), -1);
 }
 
-TEST(StringList, SortedListKeepsOrderAndHandlesDuplicates) {
-    TStringList list;
-    list.SetSorted(true);
-    AddAll(list, {"b", "C"});
-    EXPECT_EQ(list.Add("a"), 0);
-    EXPECT_EQ(list.Add("B"), 1);  // ignored: "b" is there
-    EXPECT_EQ(list.Strings(), (Strings{"a", "b", "C"}));
-    int index = -1;
-    EXPECT_TRUE(list.Find("c", index));
-    EXPECT_EQ(index, 2);
-    EXPECT_FALSE(list.Find("bb", index));
-    EXPECT_EQ(index, 2);
-    EXPECT_THROW(list.Insert(0, "x"), EListError);
-    EXPECT_THROW(list.Put(0, "x"), EListError);
-}
-
 TEST(StringList, IndexErrorsRaiseAndChangeNothing) {
     TStringList list;
     AddAll(list, {"one", "two", "three"});
@@ -132,28 +109,6 @@ TEST(StringList, IndexErrorsRaiseAndChangeNothing) {
     EXPECT_THROW(list.Get(-1), EListError);
     EXPECT_THROW(list.Insert(4, "x"), EListError);
     EXPECT_EQ(list.Strings(), (Strings{"one", "two", "three"}));
-}
-
-TEST(StringList, OnChangeFiresOnceForABracket) {
-    TStringList list;
-    int fired = 0;
-    list.OnChange = [&](TStringList&) { ++fired; };
-    list.Add("x");
-    EXPECT_EQ(fired, 1);
-    list.BeginUpdate();
-    list.BeginUpdate();
-    list.Add("y");
-    list.Sort();
-    list.Delete(0);
-    list.EndUpdate();
-    EXPECT_EQ(fired, 1);
-    list.EndUpdate();
-    EXPECT_EQ(fired, 2);
-    list.BeginUpdate();
-    list.EndUpdate();  // nothing changed: nobody told
-    EXPECT_EQ(fired, 2);
-    list.EndUpdate();  // unbalanced: ignored
-    EXPECT_EQ(list.UpdateCount(), 0);
 }
 
 TEST(StringList, TextSplitsEveryLineBreakKind) {
