@@ -301,7 +301,6 @@ TEST(CustomList, BadIndexesRaiseAndChangeNothing) {
             {"GetNegative", [&] { list->Get(-1); }, "List index out of bounds (-1)"},
             {"Put", [&] { list->Put(5, a); }, "List index out of bounds (5)"},
             {"Extract", [&] { list->Extract(2); }, "List index out of bounds (2)"},
-            {"ExchangeSecond", [&] { list->Exchange(0, 3); }, "List index out of bounds (3)"},
             {"MoveTarget", [&] { list->Move(0, 2); }, "List index out of bounds (2)"},
             {"MoveSource", [&] { list->Move(-1, 0); }, "List index out of bounds (-1)"},
             {"InsertPastCount", [&] { list->Insert(3, a); }, "List index out of bounds (3)"},
