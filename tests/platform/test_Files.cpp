@@ -490,7 +490,6 @@ TEST(CodePage, UpperLowerAndComparison) {
 
 // ---- batch files and the launcher -----------------------------------------------------
 
-using V = std::vector<std::string>;
 
 TEST(BatchLines, Parse) {
     using K = BatchLine::Kind;
@@ -499,7 +498,7 @@ TEST(BatchLines, Parse) {
         K kind;
         bool quiet = false;
         std::string text{};
-        V words{};
+        Names words{};
         std::string out{};
         bool append = false;
         std::string in{};
@@ -536,9 +535,9 @@ TEST(BatchLines, Parse) {
 TEST(BatchLines, ArchiverAdapters) {
     struct Row {
         std::string word;
-        V words;
+        Names words;
         std::string program;
-        V args;
+        Names args;
         std::string stdinFile{};
         size_t notes = 0;
     };

@@ -478,9 +478,8 @@ TEST_F(Sections, DriveMapOfOtherLettersKeepsTheProgramDirectory) {
 
 // ---- working directories and placement ------------------------------------------------
 
-using WorkDirsTest = test::TempTree;
 
-TEST_F(WorkDirsTest, ADirectoryThatCannotBeMadeIsNoError) {
+TEST_F(IniFileTest, ADirectoryThatCannotBeMadeIsNoError) {
     CurrentDirGuard cwd;
     CreateFile("d/Blocked/TMP", "a file in the way");
     workdirs::InitWorkDirs("D:\\Blocked");

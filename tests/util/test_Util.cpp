@@ -356,7 +356,6 @@ TEST(PathFunctions, Results) {
 
 using FileUtilsTree = test::TempTree;
 
-using Names = std::vector<std::string>;
 
 TEST_F(FileUtilsTree, TempFileNameCountsUpWithinEightCharacters) {
     CreateDir("d/T");
@@ -392,7 +391,7 @@ TEST_F(FileUtilsTree, DeleteMatchingAndDeleteTree) {
     for (const char* f : {"d/W/a.bak", "d/W/b.BAK", "d/W/.h.bak", "d/W/c.txt"}) CreateFile(f);
     CreateDir("d/W/sub.bak");
     EXPECT_TRUE(DeleteMatching("D:\\W\\*.bak"));
-    EXPECT_EQ(Entries("d/W"), (Names{"c.txt", "sub.bak"}));
+    EXPECT_EQ(Entries("d/W"), (Strings{"c.txt", "sub.bak"}));
     EXPECT_TRUE(DeleteMatching("D:\\W\\*.none"));
 
     for (const char* f : {"d/T/f1", "d/T/sub/f2", "d/T/sub/deeper/f3", "d/T/.git/objects/x"})
@@ -444,11 +443,11 @@ TEST_F(Copier, StopOnSecondCallKeepsThePreviousTarget) {
     EXPECT_FALSE(CopyFileEx(src, "D:\\dst\\data.bin", stopSecond(&calls)));
     EXPECT_EQ(calls, 2);
     EXPECT_EQ(ReadFile(Root() + "/d/dst/data.bin"), "previous");
-    EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));  // no temporary left
+    EXPECT_EQ(Entries("d/dst"), (Strings{"data.bin"}));  // no temporary left
 
     calls = 0;
     EXPECT_FALSE(CopyFileEx(src, "D:\\dst\\new.bin", stopSecond(&calls)));
-    EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));
+    EXPECT_EQ(Entries("d/dst"), (Strings{"data.bin"}));
 
     calls = 0;  // a diskette target is cleared first and the partial copy removed
     CreateFile("a/data.bin", "previous");
@@ -524,7 +523,7 @@ TEST_F(Copier, FullTargetRaisesDiskFullAndKeepsThePreviousCopy) {
         EXPECT_THROW(CopyFileEx(src, "A:\\data.bin"), EDiskFull);
     }
     EXPECT_EQ(ReadFile(Root() + "/d/dst/data.bin"), "previous");
-    EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));
+    EXPECT_EQ(Entries("d/dst"), (Strings{"data.bin"}));
     EXPECT_TRUE(Entries("a").empty());  // no half file left on the diskette
 }
 
@@ -555,7 +554,7 @@ TEST_F(Copier, OldCopyMakesRoomWhenOnlyBothTogetherFit) {
         }
         SetFreeSpaceHook(nullptr);
         EXPECT_EQ(ReadFile(dst + "/data.bin").size(), r.copied ? 100000u : 50000u);
-        EXPECT_EQ(Entries("d/dst"), (Names{"data.bin"}));
+        EXPECT_EQ(Entries("d/dst"), (Strings{"data.bin"}));
     }
 }
 
@@ -599,14 +598,14 @@ TEST_F(FileUtilsTree, AddFilesAndSortedScans) {
         CreateFile(f);
     T_zqFileList list;
     EXPECT_EQ(list.AddFiles("D:\\Arc", "*.A01"), 2);
-    Names first = list.Strings();
+    Strings first = list.Strings();
     EXPECT_EQ(list.AddFiles("d:\\arc\\", "*.A02"), 1);
     ASSERT_EQ(list.Count(), 3);
     EXPECT_EQ(list[0], first[0]);
     EXPECT_EQ(list[1], first[1]);
     EXPECT_EQ(list[2], "D:\\ARC\\ARC.A02");
     std::sort(first.begin(), first.end());
-    EXPECT_EQ(first, (Names{"D:\\ARC\\ARC.A01", "D:\\ARC\\OLD.A01"}));
+    EXPECT_EQ(first, (Strings{"D:\\ARC\\ARC.A01", "D:\\ARC\\OLD.A01"}));
     EXPECT_EQ(list.AddFiles("D:\\Missing", "*.*"), 0);
     EXPECT_EQ(list.Count(), 3);
 
@@ -615,7 +614,7 @@ TEST_F(FileUtilsTree, AddFilesAndSortedScans) {
     T_zqFileList sorted;
     sorted.Add("D:\\S\\c.txt");
     EXPECT_EQ(sorted.FillFromDir("D:\\S", "*.txt", true, false, true), 2);
-    EXPECT_EQ(sorted.Strings(), (Names{"D:\\S\\a.txt", "D:\\S\\b.txt", "D:\\S\\c.txt"}));
+    EXPECT_EQ(sorted.Strings(), (Strings{"D:\\S\\a.txt", "D:\\S\\b.txt", "D:\\S\\c.txt"}));
 }
 
 TEST_F(FileUtilsTree, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
@@ -625,7 +624,7 @@ TEST_F(FileUtilsTree, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
     T_zqFileList list;
     list.Add("stale");
     EXPECT_EQ(list.ReadDirsAndFiles("d:\\data", "*.txt", true), 6);
-    EXPECT_EQ(list.Strings(), (Names{"D:\\DATA\\ALPHA\\", "D:\\DATA\\beta\\", "D:\\DATA\\sub.txt\\",
+    EXPECT_EQ(list.Strings(), (Strings{"D:\\DATA\\ALPHA\\", "D:\\DATA\\beta\\", "D:\\DATA\\sub.txt\\",
                                      "D:\\DATA\\zeta\\", "D:\\DATA\\A.txt", "D:\\DATA\\b.txt"}));
 
     // A missing directory still empties the list.
