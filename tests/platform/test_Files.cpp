@@ -348,9 +348,8 @@ TEST(Paths, NamePartsAndExpansion) {
     EXPECT_EQ(ExpandFileName("C:\\\\X"), "C:\\X");
 }
 
-using PathTree = FileTree;
 
-TEST_F(PathTree, DriveMapBothWaysAndTheMountTable) {
+TEST_F(FileTree, DriveMapBothWaysAndTheMountTable) {
     CreateFile("d/Work/a.txt", "x");
     EXPECT_EQ(Posix("D:\\Work\\a.txt"), Root() + "/d/Work/a.txt");
     EXPECT_EQ(ToWindowsPath(Root() + "/d/Work/a.txt").value(), "D:\\Work\\a.txt");
@@ -375,7 +374,7 @@ TEST_F(PathTree, DriveMapBothWaysAndTheMountTable) {
 
 // Short names that reach the archivers through the list file are the archiver
 // runs' test; how the alternates are made is this one.
-TEST_F(PathTree, ShortNameGeneration) {
+TEST_F(FileTree, ShortNameGeneration) {
     // Alternates are numbered in byte order of the names; names that fit 8.3 stand for themselves.
     for (const char* n : {"Long Folder Other", "Long Folder Name", "LONGFO~1", "readme.txt",
                           "archive.tar.gz", ".hidden", "Отчёт за год.doc"})
@@ -411,7 +410,7 @@ TEST_F(PathTree, ShortNameGeneration) {
     }
 }
 
-TEST_F(PathTree, CyrillicAndUnrepresentableNames) {
+TEST_F(FileTree, CyrillicAndUnrepresentableNames) {
     CreateFile("d/Отчёт.txt", "1251");
     CreateFile("d/snow\xE2\x98\x83.txt", "x");
     EXPECT_EQ(List("D:\\*.*", kAttrAnyFile), (Names{"snow?.txt", "Отчёт.txt"_a}));

@@ -259,9 +259,8 @@ TEST(ProjectModel, NodeFollowsTheProjectUntilGivenItsOwnRules) {
     EXPECT_EQ(node->CheckFile("D:\\Lib\\a.pas"), 1);
 }
 
-using FileNames = ProjectTree;
 
-TEST_F(FileNames, BareNamesGoToTheProjectsDirectory) {
+TEST_F(ProjectTree, BareNamesGoToTheProjectsDirectory) {
     THL_HalvoraProject p;
     p.FileName = "Docs.hlj";
     EXPECT_EQ(p.GetFileName(), "D:\\Projects\\Docs.hlj");

@@ -169,9 +169,9 @@ TEST(StringList, AssignAndAddStringsCopyStringsAndObjects) {
     EXPECT_EQ(b.Strings(), (Strings{"x!", "y!"}));
 }
 
-class StringListFiles : public test::TempTree {};
+using FileUtilsTree = test::TempTree;
 
-TEST_F(StringListFiles, SaveAndLoadThroughWindowsPaths) {
+TEST_F(FileUtilsTree, SaveAndLoadThroughWindowsPaths) {
     CreateDir("d/Cfg");
     TStringList list, back;
     AddAll(list, {"[Раздел]"_a, "Key=Значение"_a});
@@ -187,7 +187,7 @@ TEST_F(StringListFiles, SaveAndLoadThroughWindowsPaths) {
     EXPECT_EQ(Entries("d/Cfg"), Strings{"test.ini"});
 }
 
-TEST_F(StringListFiles, FailuresRaiseAndKeepTheOldFile) {
+TEST_F(FileUtilsTree, FailuresRaiseAndKeepTheOldFile) {
     TStringList list;
     EXPECT_THROW(list.LoadFromFile("D:\\missing.txt"), EFOpenError);
     EXPECT_THROW(list.SaveToFile("D:\\NoDir\\x.txt"), EFCreateError);
@@ -354,7 +354,6 @@ TEST(PathFunctions, Results) {
     EXPECT_FALSE(IsNetworkPath("C:\\x"));
 }
 
-using FileUtilsTree = test::TempTree;
 
 
 TEST_F(FileUtilsTree, TempFileNameCountsUpWithinEightCharacters) {
