@@ -348,7 +348,6 @@ TEST(Paths, NamePartsAndExpansion) {
     EXPECT_EQ(ExpandFileName("C:\\\\X"), "C:\\X");
 }
 
-
 TEST_F(FileTree, DriveMapBothWaysAndTheMountTable) {
     CreateFile("d/Work/a.txt", "x");
     EXPECT_EQ(Posix("D:\\Work\\a.txt"), Root() + "/d/Work/a.txt");
@@ -488,7 +487,6 @@ TEST(CodePage, UpperLowerAndComparison) {
 }
 
 // ---- batch files and the launcher -----------------------------------------------------
-
 
 TEST(BatchLines, Parse) {
     using K = BatchLine::Kind;

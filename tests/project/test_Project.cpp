@@ -259,7 +259,6 @@ TEST(ProjectModel, NodeFollowsTheProjectUntilGivenItsOwnRules) {
     EXPECT_EQ(node->CheckFile("D:\\Lib\\a.pas"), 1);
 }
 
-
 TEST_F(ProjectTree, BareNamesGoToTheProjectsDirectory) {
     THL_HalvoraProject p;
     p.FileName = "Docs.hlj";

@@ -354,8 +354,6 @@ TEST(PathFunctions, Results) {
     EXPECT_FALSE(IsNetworkPath("C:\\x"));
 }
 
-
-
 TEST_F(FileUtilsTree, TempFileNameCountsUpWithinEightCharacters) {
     CreateDir("d/T");
     EXPECT_EQ(TempFileName("D:\\T", "ABC.BAT", false), "ABC1.BAT");
@@ -623,8 +621,9 @@ TEST_F(FileUtilsTree, ReadDirsAndFilesPutsSortedDirectoriesFirst) {
     T_zqFileList list;
     list.Add("stale");
     EXPECT_EQ(list.ReadDirsAndFiles("d:\\data", "*.txt", true), 6);
-    EXPECT_EQ(list.Strings(), (Strings{"D:\\DATA\\ALPHA\\", "D:\\DATA\\beta\\", "D:\\DATA\\sub.txt\\",
-                                     "D:\\DATA\\zeta\\", "D:\\DATA\\A.txt", "D:\\DATA\\b.txt"}));
+    EXPECT_EQ(list.Strings(),
+              (Strings{"D:\\DATA\\ALPHA\\", "D:\\DATA\\beta\\", "D:\\DATA\\sub.txt\\",
+                       "D:\\DATA\\zeta\\", "D:\\DATA\\A.txt", "D:\\DATA\\b.txt"}));
 
     // A missing directory still empties the list.
     EXPECT_EQ(list.ReadDirsAndFiles("D:\\Nothing", "*.*", true), 0);
