@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include "delphi/DelpFls.h"
 #include "platform/AnsiLiteral.h"
@@ -14,15 +13,9 @@ class Delphi : public test::TempTree {
   protected:
     void SetUp() override {
         TempTree::SetUp();
-        char buf[4096];
-        cwd_ = getcwd(buf, sizeof buf) ? buf : "/";
         // The program runs from its own directory, not the project's.
         CreateDir("d/prog");
         SetCurrentDir("D:\\prog");
-    }
-    void TearDown() override {
-        if (chdir(cwd_.c_str()) != 0) ADD_FAILURE();
-        TempTree::TearDown();
     }
     std::vector<std::string> Parse(const std::string& file) {
         TStringList out;
@@ -39,8 +32,8 @@ class Delphi : public test::TempTree {
         return rows;
     }
 
+    CurrentDirGuard cwd_;
     TDelphiProject collector;
-    std::string cwd_;
 };
 
 using Lines = std::vector<std::string>;
@@ -91,19 +84,20 @@ TEST_F(Delphi, UsesClausesOfOneFile) {
     }
 }
 
-TEST_F(Delphi, UnquotedInNameRaises) {
+// An unquoted "in" name raises; a missing file leaves the output untouched.
+TEST_F(Delphi, UnquotedInNameRaisesAndAMissingFileGivesNothing) {
     CreateFile("d/src/bad.dpr", "uses Main in Main.pas;\r\n");
     TStringList out;
+    out.Add("keep");
     EXPECT_EQ(test::ErrorOf([&] { collector.ParseUnit("D:\\src\\bad.dpr", out); }),
               "error in 'in'");
     EXPECT_THROW(collector.Collect("D:\\src\\bad.dpr", out), Exception);
-}
-
-TEST_F(Delphi, MissingFileLeavesTheOutputUntouched) {
-    TStringList out;
+    out.Clear();
     out.Add("keep");
     EXPECT_FALSE(collector.ParseUnit("D:\\src\\none.pas", out));
     EXPECT_EQ(out.Strings(), Lines{"keep"});
+    EXPECT_EQ(Collect("D:\\nothere\\X.dpr"),
+              (Lines{"+ ---  Проект:  D:\\nothere\\X.dpr"_a, "+ X.dpr"}));
 }
 
 TEST_F(Delphi, FindUnitFileLooksInTheSearchDirectoriesInOrder) {
@@ -173,11 +167,6 @@ TEST_F(Delphi, CollectFollowsEveryUnitOnce) {
     // A second run does not add the project directory again.
     Collect("D:\\proj\\P.dpr");
     EXPECT_EQ(collector.SearchDirs().Count(), 2);
-}
-
-TEST_F(Delphi, MissingStartFileGivesOnlyTheProjectLines) {
-    EXPECT_EQ(Collect("D:\\nothere\\X.dpr"),
-              (Lines{"+ ---  Проект:  D:\\nothere\\X.dpr"_a, "+ X.dpr"}));
 }
 
 }  // namespace

@@ -38,19 +38,30 @@ class PkkTest : public test::TempTree {
 };
 
 // What only the command line adds to the container: a tree named by "." with
-// -r, names printed in the terminal's encoding, -o and -j.
+// -r in one rewrite, case twins as two members, names printed in the
+// terminal's encoding, -o and -j; the files it cannot take are named on stderr
+// with exit status 3.
 TEST_F(PkkTest, TreeListingAndExtractionOptions) {
     const std::vector<std::pair<std::string, std::string>> files = {
         {"empty", ""},
         {"sub/deeper/zeros.bin", std::string(100000, '\0')},
+        {"twin.txt", "lower"},
+        {"TWIN.txt", "upper"},
         {"Отчёт за май.txt", "report\n"},
     };
     for (const auto& [name, content] : files) CreateFile("src/" + name, content);
-    PkkOk({"a", "-r", "arc.pkk", "."}, "src");
+    CreateFile("src/café.txt", "accent");
+    const std::string locked = CreateFile("src/locked.txt", "secret");
+    chmod(locked.c_str(), 0);
+    const auto r = Pkk({"a", "-r", "arc.pkk", "."}, "src", true);
+    EXPECT_EQ(r.status, 3) << r.err;
+    EXPECT_NE(r.err.find("pkk: skipped " + locked + ": "), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("pkk: skipped " + Root() + "/src/café.txt: "), std::string::npos) << r.err;
     const std::string list = PkkOk({"l", "src/arc.pkk"});
     EXPECT_NE(list.find(" Отчёт за май.txt\n"), std::string::npos) << list;
     EXPECT_NE(list.find("1 0 0 "), std::string::npos) << list;  // the empty file, stored
     EXPECT_NE(list.find(" sub\\deeper\\zeros.bin\n"), std::string::npos) << list;
+    EXPECT_EQ(list.find("locked"), std::string::npos);
 
     PkkOk({"x", "-o", "out", "src/arc.pkk"});
     for (const auto& [name, content] : files)
@@ -155,25 +166,6 @@ TEST_F(PkkTest, ListingADamagedArchiveReportsItAndKeepsIt) {
     }
     EXPECT_EQ(Pkk({"d", "arc2.pkk", "a.txt"}, "w").status, 1);
     EXPECT_FALSE(Exists(Root() + "/w/arc2.pkk"));
-}
-
-// pkk a -r over a tree takes every file it can in one rewrite, case twins as
-// two members; the rest are named on stderr with exit status 3 (twins coming
-// back out are the container's and the runs' test).
-TEST_F(PkkTest, TreeWithTwinsAndFilesThatCannotBeTaken) {
-    CreateFile("src/twin.txt", "lower");
-    CreateFile("src/TWIN.txt", "upper");
-    CreateFile("src/café.txt", "accent");
-    const std::string locked = CreateFile("src/locked.txt", "secret");
-    chmod(locked.c_str(), 0);
-    const auto r = Pkk({"a", "-r", "../arc.pkk", "."}, "src", true);
-    EXPECT_EQ(r.status, 3) << r.err;
-    EXPECT_NE(r.err.find("pkk: skipped " + locked + ": "), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("pkk: skipped " + Root() + "/src/café.txt: "), std::string::npos) << r.err;
-    const std::string list = PkkOk({"l", "arc.pkk"});
-    for (const char* n : {" twin.txt\n", " TWIN.txt\n"})
-        EXPECT_NE(list.find(n), std::string::npos) << n << list;
-    EXPECT_EQ(list.find("locked"), std::string::npos);
 }
 
 }  // namespace

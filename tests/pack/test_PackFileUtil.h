@@ -22,6 +22,16 @@ struct Member {
 
 // Every member of the archive, read through the container.
 std::vector<Member> ListMembers(TPackFileObject& arc);
+inline std::vector<Member> ListMembers(const std::string& archive) {
+    TPackFileObject arc;
+    arc.SetArchiveName(archive);
+    return ListMembers(arc);
+}
+inline std::vector<std::string> Names(const std::vector<Member>& members) {
+    std::vector<std::string> out;
+    for (const Member& m : members) out.push_back(m.name);
+    return out;
+}
 
 // Writes an archive whose members are stored under the given names, without
 // going through the container (so any name can be made).

@@ -4,14 +4,13 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <regex>
 #include <set>
 #include <sstream>
 
 #include "pack/test_PackFileUtil.h"
 #include "support/Process.h"
-#include "test_RunFixture.h"
+#include "support/ProjectTrees.h"
 
 namespace hv {
 namespace {
@@ -43,17 +42,12 @@ class ArchiverRun : public RunTree {
   protected:
     void SetUp() override {
         RunTree::SetUp();
-        setenv("HALVORA_CMD", HALVORA_BINARY_DIR "/tools/halvora-cmd", 1);
         // The tree every run archives from D:\Work.
         for (const char* f :
              {"d/Work/notes.txt", "d/Work/keep.tmp", "d/Work/skip.tmp",
               "d/Work/Long Folder Name/file one.txt", "d/Work/Документы/отчёт.txt",
               "d/Work/sub/deep/x.dat", "d/Work/sub/deep/y.tmp", "d/Work/unlisted/z.txt"})
             OldFile(f, std::string("content of ") + f);
-    }
-    void TearDown() override {
-        unsetenv("HALVORA_CMD");
-        RunTree::TearDown();
     }
 
     // Top level of Dir without subdirectories, ".tmp" left out except keep.tmp,
@@ -71,12 +65,14 @@ class ArchiverRun : public RunTree {
         sub->AddExtension("tmp");
     }
 
+    test::EnvGuard cmd_{"HALVORA_CMD", HALVORA_BINARY_DIR "/tools/halvora-cmd"};
     const std::set<std::string> selected_{"notes.txt", "keep.tmp", "Long Folder Name/file one.txt",
                                           "Документы/отчёт.txt", "sub/deep/x.dat"};
 };
 
 // What the project selects reaches arj; the output file holds arj's messages.
-// Runs with nothing new are halvora-run's test.
+// Runs with nothing new are halvora-run's test, the archive files a run records
+// the volume test's.
 TEST_F(ArchiverRun, ArjArchivesTheSelection) {
     CreateDir("d/Arc Store");
     auto p = NewProject("Docs", 2, [](THL_HalvoraProject& p) {
@@ -91,31 +87,19 @@ TEST_F(ArchiverRun, ArjArchivesTheSelection) {
     EXPECT_EQ(ArjMembers(arc), selected_);
     EXPECT_TRUE(warnings_.empty());
 
+    // arj's own messages, Cyrillic names in OEM (the header is the run files' test).
     const std::string out = ReadFile(RunFile(".OUT"));
-    const std::string rule(68, '-');
-    // The header names the archive (its layout is the run files' test).
-    EXPECT_NE(out.find("D:\\Arc Store\\Docs.ARJ\r\n" + rule + "\r\n"), std::string::npos);
-    // arj's own messages, Cyrillic names in OEM.
     EXPECT_NE(out.find("Creating archive"), std::string::npos);
     EXPECT_NE(out.find(Utf8ToOem("Документы/отчёт.txt")), std::string::npos);
     EXPECT_FALSE(Exists(RunFile(".BAT")));
     EXPECT_FALSE(Exists(RunFile(".INC")));
-
-    THL_HalvoraProject reloaded;
-    reloaded.FileName = p->FileName;
-    reloaded.LoadFromFile();
-    ASSERT_EQ(reloaded.ArcFiles().Count(), 1);
-    EXPECT_TRUE(SameText(reloaded.ArcFiles()[0], "D:\\Arc Store\\Docs.ARJ"));
 }
 
 TEST_F(ArchiverRun, VolumesAreCollectedAndStaleOnesDeletedOnRebuild) {
     // 200 kB that arj cannot shrink: four volumes of 60000 bytes.
     OldFile("d/Work/noise.bin", test::Noise(200000, 7));
     CreateDir("d/Arc");
-    auto p = NewProject("Vol", 2, [](THL_HalvoraProject& p) {
-        p.IncludeAllFiles = true;
-        p.SetVolumeSize(60000);
-    });
+    auto p = NewProject("Vol", 2, [](THL_HalvoraProject& p) { p.SetVolumeSize(60000); });
     p->Template = kArj;
     p->MakeArchive();
     EXPECT_TRUE(p->Rebuild);
@@ -127,12 +111,11 @@ TEST_F(ArchiverRun, VolumesAreCollectedAndStaleOnesDeletedOnRebuild) {
     for (int i = 1; i < reloaded.ArcFiles().Count(); ++i)
         EXPECT_TRUE(SameText(ExtractFileExt(reloaded.ArcFiles()[i]).substr(0, 3), ".A0"))
             << reloaded.ArcFiles()[i];
-    // A volume left from a larger archive goes before the next build.
+    // A volume left from a larger archive goes before the next build (another
+    // project's stays: the run files' test).
     CreateFile("d/Arc/Vol.a07", "stale");
-    CreateFile("d/Arc/Volume.a01", "another project's");
     p->MakeArchive();
     EXPECT_FALSE(Exists(Root() + "/d/Arc/Vol.a07"));
-    EXPECT_TRUE(Exists(Root() + "/d/Arc/Volume.a01"));
     EXPECT_TRUE(Exists(Root() + "/d/Arc/Vol.ARJ"));
 }
 

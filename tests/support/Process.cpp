@@ -15,18 +15,13 @@
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 #include <thread>
 
 #include "support/TempTree.h"
 
 namespace hv::test {
 
-namespace {
-
-int counter = 0;
-
-}  // namespace
+static int counter = 0;  // names the output files of each child
 
 void DropFileCapabilities() {
     for (int cap : {CAP_DAC_OVERRIDE, CAP_DAC_READ_SEARCH, CAP_FOWNER})
@@ -111,31 +106,21 @@ std::string ShellOutput(const std::string& command) {
     return out;
 }
 
-std::vector<ProcessFacts> Processes() {
-    std::vector<ProcessFacts> all;
-    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
-        const std::string name = e.path().filename().string();
-        if (name.empty() || name[0] < '0' || name[0] > '9') continue;
-        ProcessFacts p;
-        p.pid = std::stoi(name);
-        // A process may end while it is read: what is gone is skipped.
-        const std::string stat = ReadPosixFile(e.path().string() + "/stat");
-        const size_t close = stat.rfind(')');
-        if (close == std::string::npos || close + 2 >= stat.size()) continue;
-        std::istringstream in(stat.substr(close + 2));
-        in >> p.state >> p.ppid >> p.pgid;
-        p.cmdline = ReadPosixFile(e.path().string() + "/cmdline");
-        std::replace(p.cmdline.begin(), p.cmdline.end(), '\0', ' ');
-        if (!p.cmdline.empty() && p.cmdline.back() == ' ') p.cmdline.pop_back();
-        all.push_back(std::move(p));
-    }
-    return all;
-}
-
 bool ProcessRuns(const std::string& pattern) {
     const std::regex re(pattern);
-    for (const ProcessFacts& p : Processes())
-        if (p.pid != getpid() && p.state != 'Z' && std::regex_search(p.cmdline, re)) return true;
+    for (const auto& e : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = e.path().filename().string();
+        if (name.empty() || name[0] < '0' || name[0] > '9' || std::stoi(name) == getpid()) continue;
+        // A process may end while it is read: what is gone is skipped; 'Z' has ended.
+        const std::string stat = ReadPosixFile(e.path().string() + "/stat");
+        const size_t close = stat.rfind(')');
+        if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z')
+            continue;
+        std::string cmdline = ReadPosixFile(e.path().string() + "/cmdline");
+        std::replace(cmdline.begin(), cmdline.end(), '\0', ' ');
+        if (!cmdline.empty() && cmdline.back() == ' ') cmdline.pop_back();
+        if (std::regex_search(cmdline, re)) return true;
+    }
     return false;
 }
 

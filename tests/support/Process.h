@@ -36,7 +36,6 @@ class ChildProcess {
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
-    pid_t Pid() const { return pid_; }
     void Signal(int sig);
     ProcessResult Finish();
 
@@ -48,13 +47,6 @@ class ChildProcess {
 ProcessResult RunProcess(const std::vector<std::string>& argv, const ProcessOptions& options);
 // What a shell command prints on stdout.
 std::string ShellOutput(const std::string& command);
-struct ProcessFacts {
-    pid_t pid = 0, ppid = 0, pgid = 0;
-    char state = '?';     // 'Z': ended, waiting for its parent
-    std::string cmdline;  // arguments joined by blanks
-};
-// The processes of the machine as /proc shows them now.
-std::vector<ProcessFacts> Processes();
 // Whether a live process whose command line matches Pattern (a regex) runs.
 bool ProcessRuns(const std::string& pattern);
 // Waits until Done holds or about Seconds have passed; the result of the last try.

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -36,6 +38,22 @@ class TempTree : public ::testing::Test {
   private:
     std::string root_;
     DriveMap savedMap_;
+};
+
+// Sets an environment variable until the end of its scope.
+class EnvGuard {
+  public:
+    EnvGuard(const char* name, const std::string& value) : name_(name) {
+        if (const char* v = std::getenv(name)) old_ = v;
+        setenv(name, value.c_str(), 1);
+    }
+    ~EnvGuard() { old_ ? setenv(name_, old_->c_str(), 1) : unsetenv(name_); }
+    EnvGuard(const EnvGuard&) = delete;
+    EnvGuard& operator=(const EnvGuard&) = delete;
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
 };
 
 // Reads a whole POSIX file; empty when missing.

@@ -1,9 +1,9 @@
-// Temporary trees for runs. RunTree: D:\Projects holds the project files, the
-// run files go to a private temporary directory inside the tree. ProgramTree:
-// D:\Prog is the program directory, with its projects directory.
+// Temporary trees for projects and runs. ProjectTree: D:\Projects is the
+// projects directory. RunTree: besides, the run files go to a private
+// temporary directory inside the tree. ProgramTree: D:\Prog is the program
+// directory, with its projects directory.
 #pragma once
 
-#include <cstdlib>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,24 +21,57 @@
 
 namespace hv::test {
 
-class RunTree : public TempTree {
+class ProjectTree : public TempTree {
   protected:
     void SetUp() override {
         TempTree::SetUp();
-        if (const char* tmp = std::getenv("TMPDIR")) savedTmp_ = tmp;
-        setenv("TMPDIR", CreateDir("d/tmp").c_str(), 1);
         savedProjectsDir_ = workdirs::ProjectsDir();
-        savedDebug_ = workdirs::DebugMode();
-        workdirs::SetDebugMode(false);
         CreateDir("d/Projects");
         workdirs::SetProjectsDir("D:\\Projects\\");
     }
     void TearDown() override {
-        THL_HalvoraProject::RunMessagePump = nullptr;
         workdirs::SetProjectsDir(savedProjectsDir_);
-        workdirs::SetDebugMode(savedDebug_);
-        savedTmp_ ? setenv("TMPDIR", savedTmp_->c_str(), 1) : unsetenv("TMPDIR");
         TempTree::TearDown();
+    }
+
+    // A test data file of tests/project/data, as bytes.
+    static std::string DataFile(const std::string& name) {
+        return ReadPosixFile(std::string(HALVORA_SOURCE_DIR) + "/tests/project/data/" + name);
+    }
+    // Writes bytes to a Windows path on the test drives.
+    void Put(const std::string& winPath, const std::string& bytes) {
+        std::string p = Posix(winPath);
+        CreateDir(p.substr(Root().size() + 1, p.rfind('/') - Root().size() - 1));
+        WritePosixFile(p, bytes);
+    }
+    std::string Get(const std::string& winPath) const { return ReadPosixFile(Posix(winPath)); }
+
+    ScriptedResponder responder_;
+
+  private:
+    std::string savedProjectsDir_;
+};
+
+// Every line ended by CR LF.
+inline std::string CrLf(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) out += l + "\r\n";
+    return out;
+}
+
+class RunTree : public ProjectTree {
+  protected:
+    void SetUp() override {
+        ProjectTree::SetUp();
+        tmp_.emplace("TMPDIR", CreateDir("d/tmp"));
+        savedDebug_ = workdirs::DebugMode();
+        workdirs::SetDebugMode(false);
+    }
+    void TearDown() override {
+        THL_HalvoraProject::RunMessagePump = nullptr;
+        workdirs::SetDebugMode(savedDebug_);
+        tmp_.reset();
+        ProjectTree::TearDown();
     }
 
     // A project file D:\Projects\<name>.hlj over D:\Work, archive in D:\Arc,
@@ -73,12 +106,10 @@ class RunTree : public TempTree {
         return Posix(THL_HalvoraProject::RunTempBase() + ext);
     }
 
-    ScriptedResponder responder_;
     std::vector<std::string> warnings_;
 
   private:
-    std::string savedProjectsDir_;
-    std::optional<std::string> savedTmp_;
+    std::optional<EnvGuard> tmp_;
     bool savedDebug_ = false;
 };
 
@@ -94,27 +125,20 @@ class ProgramTree : public TempTree {
         cwd_.reset();
         TempTree::TearDown();
     }
-    // Saves a project over D:\Work, archive NAME.ARJ in D:\Arc (no place when
-    // Places is false), depending on Deps; returns its full file name.
+    // Saves a project over D:\Work, archive NAME.ARJ in D:\Arc, depending on
+    // Deps; returns its full file name.
     std::string SaveProject(const std::string& file, const std::string& name,
-                            const std::vector<std::string>& deps = {}, bool places = true) {
+                            const std::vector<std::string>& deps = {}) {
         THL_HalvoraProject p;
         p.FileName = file;
         p.SetName(name);
         p.SetRootDir("D:\\Work");
-        if (places) p.SavePlaces().Add("D:\\Arc");
+        p.SavePlaces().Add("D:\\Arc");
         for (const auto& d : deps) p.Projects().Add(d);
         p.ArcType = 2;  // ARJ
         p.SetArcName(name + ".ARJ");
         p.SaveToFile();
         return p.GetFileName();
-    }
-
-    // The messages of one kind of box, in order.
-    std::vector<std::string> Shown(const std::string& function) const {
-        std::vector<std::string> out;
-        for (const auto& r : responder_.RequestsOf(function)) out.push_back(r.message);
-        return out;
     }
 
     ScriptedResponder responder_;
