@@ -211,13 +211,6 @@ std::string AnsiUpper(std::string_view s) {
     return out;
 }
 
-std::string AnsiLower(std::string_view s) {
-    const auto& lo = Cases().lower;
-    std::string out(s);
-    for (char& c : out) c = lo[static_cast<unsigned char>(c)];
-    return out;
-}
-
 int AnsiCompareText(std::string_view a, std::string_view b) {
     const auto& up = Cases().upper;
     size_t n = a.size() < b.size() ? a.size() : b.size();

@@ -20,7 +20,6 @@ std::string Utf8ToOem(std::string_view s);
 char AnsiUpperChar(char c);
 char AnsiLowerChar(char c);
 std::string AnsiUpper(std::string_view s);
-std::string AnsiLower(std::string_view s);
 // Case-insensitive comparison in 1251 (<0, 0, >0), byte order after upper-casing.
 int AnsiCompareText(std::string_view a, std::string_view b);
 bool SameText(std::string_view a, std::string_view b);

@@ -339,36 +339,4 @@ std::optional<int64_t> DiskFreeBytes(const std::string& path) {
     return static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
 }
 
-std::string VolumeLabel(const std::string& drive) {
-    std::string dir = DriveDir(drive);
-    if (dir.empty()) return std::string();
-    detail::MountInfo m;
-    if (!detail::FindMount(dir, m) || m.device.rfind("/dev/", 0) != 0) return std::string();
-    std::string dev = RealPath(m.device);
-    const char* byLabel = "/dev/disk/by-label";
-    DIR* d = opendir(byLabel);
-    if (!d) return std::string();
-    std::string label;
-    while (dirent* de = readdir(d)) {
-        std::string n = de->d_name;
-        if (n == "." || n == "..") continue;
-        if (RealPath(std::string(byLabel) + "/" + n) == dev) {
-            // udev writes blanks and the like as \x20.
-            std::string l;
-            for (size_t i = 0; i < n.size(); ++i) {
-                if (n[i] == '\\' && i + 3 < n.size() && n[i + 1] == 'x') {
-                    l += static_cast<char>(std::strtol(n.substr(i + 2, 2).c_str(), nullptr, 16));
-                    i += 3;
-                } else {
-                    l += n[i];
-                }
-            }
-            label = Utf8ToAnsi(l);
-            break;
-        }
-    }
-    closedir(d);
-    return label;
-}
-
 }  // namespace hv

@@ -75,8 +75,6 @@ bool ClearMedium(const std::string& drive);
 // Tests that cannot mount a small file system let plain directories stand for
 // mounted media; their free space can be faked through SetFreeSpaceHook.
 void SetStandInMedia(std::vector<std::string> posixDirs);
-// Volume label of the file system under the drive, empty when it has none.
-std::string VolumeLabel(const std::string& drive);
 // Mount table consulted for network paths (default /proc/self/mounts); tests point it elsewhere.
 void SetMountTablePath(const std::string& path);
 

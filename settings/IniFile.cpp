@@ -406,23 +406,6 @@ void TIniFile::EraseSection(const std::string& section) {
     Changed();
 }
 
-void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
-    Lock lock(mutex_);
-    std::string sk = NameKey(section), kk = NameKey(key);
-    bool changed = false;
-    for (Section& s : sections_) {
-        if (NameKey(s.name) != sk) continue;
-        size_t before = s.lines.size();
-        std::erase_if(s.lines,
-                      [&](const Line& l) { return !l.key.empty() && NameKey(l.key) == kk; });
-        if (s.lines.size() != before) {
-            s.Reindex();
-            changed = true;
-        }
-    }
-    if (changed) Changed();
-}
-
 void TIniFile::Clear() {
     Lock lock(mutex_);
     preamble_.clear();

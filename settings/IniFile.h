@@ -59,7 +59,6 @@ class TIniFile {
     // Number of key lines of a section; what a count read from it may reach.
     int KeyCount(const std::string& section) const;
     void EraseSection(const std::string& section);
-    void DeleteKey(const std::string& section, const std::string& key);
     // Empties the document.
     void Clear();
 
