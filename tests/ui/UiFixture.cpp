@@ -2,8 +2,21 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QDialog>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSet>
 #include <QTimer>
+#include <QUrl>
 #include <algorithm>
 #include <deque>
 #include <filesystem>
@@ -68,12 +81,15 @@ void Poll() {
     if (Handled(modal) || q.acts.empty()) {
         if (q.stray != modal) q.stray = modal, q.strayPolls = 0;
         if (++q.strayPolls > 500) {
-            ADD_FAILURE() << (Handled(modal) ? "modal window left open: " : "unexpected modal window ")
+            ADD_FAILURE() << (Handled(modal) ? "modal window left open: "
+                                             : "unexpected modal window ")
                           << modal->objectName().toStdString();
             q.stray = nullptr;
             if (!Handled(modal)) q.handled.push_back(modal);
-            if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
-            else modal->close();
+            if (auto* d = qobject_cast<QDialog*>(modal))
+                d->reject();
+            else
+                modal->close();
         }
         return;
     }
@@ -105,7 +121,9 @@ QApplication& App() {
     return *app;
 }
 
-std::string A(const char* utf8) { return Utf8ToAnsi(utf8); }
+std::string A(const char* utf8) {
+    return Utf8ToAnsi(utf8);
+}
 
 void UiTest::SetUp() {
     App();
@@ -130,6 +148,7 @@ void UiTest::SetUp() {
 }
 
 void UiTest::TearDown() {
+    responder_.reset();
     ModalQueue& q = Modals();
     q.timer->stop();
     EXPECT_TRUE(q.acts.empty()) << q.acts.size() << " modal acts never ran";
@@ -144,7 +163,14 @@ void UiTest::TearDown() {
     TempTree::TearDown();
 }
 
-std::string UiTest::SettingsFile() const { return Root() + "/d/Prog/halvora.ini"; }
+std::string UiTest::SettingsFile() const {
+    return Root() + "/d/Prog/halvora.ini";
+}
+
+void UiTest::ExpectSettingsHold(const Lines& texts) const {
+    const std::string ini = ReadPosixFile(SettingsFile());
+    for (const auto& t : texts) EXPECT_NE(ini.find(t), std::string::npos) << t << "\n" << ini;
+}
 
 void UiTest::Restart() {
     CloseSettingsIni();
@@ -172,15 +198,102 @@ void UiTest::OnNextModal(std::function<void(QWidget*)> act) {
     Modals().acts.push_back(std::move(act));
 }
 
-bool UiTest::ModalActsDone() { return Modals().acts.empty(); }
+bool UiTest::ModalActsDone() {
+    return Modals().acts.empty();
+}
 
-std::string UiTest::Shot(QWidget* w, const std::string& name) {
+QString UiTest::Shown(const QWidget* root, const char* name) {
+    QWidget* w = Find<QWidget>(root, name);
+    if (auto* c = qobject_cast<QCheckBox*>(w)) return c->isChecked() ? "1" : "0";
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText();
+    if (auto* l = qobject_cast<QListWidget*>(w)) {
+        QStringList rows;
+        for (int i = 0; i < l->count(); ++i) rows << l->item(i)->text();
+        return rows.join('|');
+    }
+    return w ? w->property("text").toString() : QString();
+}
+
+QStringList UiTest::Column(const QAbstractItemView* v, int column, int role) {
+    QStringList out;
+    for (int i = 0; v && i < v->model()->rowCount(); ++i)
+        out << v->model()->index(i, column).data(role).toString();
+    return out;
+}
+
+void UiTest::ClickIndex(QAbstractItemView* v, const QModelIndex& index, bool twice) {
+    v->scrollTo(index);
+    const QPoint at = v->visualRect(index).center();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at);
+    if (!twice) return;
+    QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, at);
+}
+
+bool UiTest::Drop(QWidget* w, QMimeData* mime, QPoint pos, Qt::DropAction action) {
+    std::unique_ptr<QMimeData> owned(mime);
+    if (auto* v = qobject_cast<QAbstractItemView*>(w)) w = v->viewport();
+    QDragEnterEvent enter(pos, action, mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(pos), action, mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w, &drop);
+    return drop.isAccepted();
+}
+
+QMimeData* UiTest::Urls(const std::vector<std::string>& posixPaths) {
+    auto* mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const auto& p : posixPaths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    mime->setUrls(urls);
+    return mime;
+}
+
+void UiTest::AnswerFileDialog(const std::string& typed, const std::string& dir, QString* title) {
+    OnNextModal([=](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        ASSERT_TRUE(d);
+        if (title) *title = d->windowTitle();
+        if (!dir.empty()) d->setDirectory(QString::fromStdString(dir));
+        // Typed into its name field, as a person does.
+        if (!typed.empty())
+            Find<QLineEdit>(d, "fileNameEdit")->setText(QString::fromStdString(typed));
+        static_cast<QDialog*>(d)->accept();  // as its "Open" or "Save" button
+    });
+}
+
+void UiTest::Shot(QWidget* w, const std::string& name) {
     const std::string dir = std::string(HALVORA_BINARY_DIR) + "/shots";
     std::filesystem::create_directories(dir);
-    const std::string path = dir + "/" + name + ".png";
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(QString::fromStdString(path))) << path;
-    return path;
+    const QImage img = w->grab().toImage();
+    ASSERT_TRUE(img.save(QString::fromStdString(dir + "/" + name + ".png"))) << name;
+    QSet<QRgb> colours;
+    for (int y = 0; y < img.height(); y += 3)
+        for (int x = 0; x < img.width(); x += 3) colours.insert(img.pixel(x, y));
+    EXPECT_GT(colours.size(), 3) << name << ": nothing drawn";
+    for (QWidget* c : w->findChildren<QWidget*>()) {
+        if (!c->isVisible()) continue;
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
+        if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->displayText();
+        if (auto* m = qobject_cast<QPlainTextEdit*>(c)) text = m->toPlainText();
+        const QFontMetrics fm(c->font());
+        for (QChar ch : text)
+            if (!ch.isSpace() && !fm.inFontUcs4(ch.unicode()))
+                ADD_FAILURE() << name << ": " << c->objectName().toStdString() << " cannot draw U+"
+                              << std::hex << int(ch.unicode());
+    }
+}
+
+std::vector<std::string> UiTest::Said(const char* function) const {
+    std::vector<std::string> out;
+    if (responder_)
+        for (const MessageRequest& r : responder_->RequestsOf(function))
+            out.push_back(AnsiToUtf8(r.heading.empty() ? r.text : r.heading + "|" + r.text));
+    return out;
 }
 
 }  // namespace hv::test

@@ -4,7 +4,6 @@
 
 #include "UiFixture.h"
 #include "dialogs/Messages.h"
-#include "dialogs/ScriptedResponder.h"
 #include "ui/Command.h"
 
 namespace hv::test {
@@ -22,41 +21,34 @@ class CommandTest : public UiTest {};
 
 // An exception that left a slot would end the process and save nothing.
 TEST_F(CommandTest, ExceptionNeverLeavesASlot) {
-    ScriptedResponder responder;
-    QPushButton button;
-    struct Row {
-        const char* name;
-        std::function<void()> body;
-        std::vector<std::string> shown;
-    } rows[] = {
-        {"an error is shown", [] { throw Exception(A("Нет диска|A:")); }, {A("Нет диска|A:")}},
-        {"the silent abort is swallowed", [] { throw EAbort(); }, {}},
-        {"any other exception", [] { throw 42; }, {A("Непредвиденная ошибка")}},
-        {"ShowErrorAbort shows once", [] { ShowErrorAbort("once"); }, {"once"}},
+    responder_ = std::make_unique<ScriptedResponder>();
+    const std::pair<std::function<void()>, Lines> rows[] = {
+        // the slot, the errors shown
+        {[] { throw Exception(A("Нет диска|A:")); }, {"Нет диска|A:"}},
+        {[] { throw EAbort(); }, {}},  // the silent abort is swallowed
+        {[] { throw 42; }, {"Непредвиденная ошибка"}},
+        {[] { ShowErrorAbort("once"); }, {"once"}},
     };
-    for (const Row& r : rows) {
-        responder.Clear();
-        QObject::disconnect(&button, nullptr, nullptr, nullptr);
+    for (const auto& [body, shown] : rows) {
+        responder_->Clear();
+        QPushButton button;
         QObject::connect(&button, &QPushButton::clicked, &button, Command([&] {
-                             PushCursor(Qt::WaitCursor);
-                             PushCursor(Qt::BusyCursor);
-                             r.body();
-                         }));
+            PushCursor(Qt::WaitCursor);
+            PushCursor(Qt::BusyCursor);
+            body();
+        }));
         button.click();
-        std::vector<std::string> shown;
-        for (const auto& req : responder.RequestsOf("ShowError")) shown.push_back(req.message);
-        EXPECT_EQ(shown, r.shown) << r.name;
-        EXPECT_EQ(CursorDepth(), 0) << r.name;
-        EXPECT_EQ(QApplication::overrideCursor(), nullptr) << r.name;
+        EXPECT_EQ(Said("ShowError"), shown);
+        EXPECT_EQ(CursorDepth(), 0);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
     }
 
     // The application's backstop for handlers outside the wrapper.
-    responder.Clear();
+    responder_->Clear();
     Thrower t;
     QEvent e(QEvent::User);
     EXPECT_FALSE(QCoreApplication::sendEvent(&t, &e));
-    ASSERT_EQ(responder.Records().size(), 1u);
-    EXPECT_EQ(responder.Records()[0].request.message, "from an event handler");
+    EXPECT_EQ(Said("ShowError"), Lines{"from an event handler"});
 }
 
 }  // namespace

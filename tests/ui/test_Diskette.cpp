@@ -153,11 +153,7 @@ TEST_F(DisketteTest, ArchivesPageShowsTheBrowserOnTheProjectsArchive) {
     EXPECT_EQ(Find<QLineEdit>(browser, "edArcName")->text(), "D:\\Arc\\A\\A.ARJ");
     EXPECT_EQ(Find<QTreeView>(browser, "lv")->model()->rowCount(), 1);
     browser->close();
-    QAbstractItemView* v = Archives()->Current();
-    const QPoint at = v->visualRect(v->model()->index(1, 0)).center();
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, at);
+    ClickRow(Archives(), 1, true);
     // B has no archive yet: its directory is shown and nothing is chosen.
     EXPECT_TRUE(browser->isVisible() && browser->Dir() == "D:\\Arc\\B" &&
                 m.CurrentProject().Name() == "B");
@@ -323,9 +319,7 @@ TEST_F(DisketteTest, RefreshRunsAndCopiesTheProjectsWhoseArchivesAreOnA) {
     CreateFile("folder/X.ARJ", "old");
     responder_->Clear();
     Click(&m, "btFreshDiskette");
-    const auto errors = responder_->RequestsOf("ShowError");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].heading + "|" + errors[0].text, "A:\\|" + A("Устройство не готово."));
+    EXPECT_EQ(Said("ShowError"), Lines{"A:\\|Устройство не готово."});
     EXPECT_FALSE(Has("d/Arc/X/X.ARJ"));
 }
 
