@@ -159,6 +159,16 @@ class EditorTest : public UiTest {
     bool Drop(const char* target, QMimeData* mime, QPoint pos = {4, 4}) const {
         return UiTest::Drop(C(target), mime, pos);
     }
+    // Text typed into edValue and dragged from there onto Target.
+    bool DropValue(const char* target, const char* utf8) const {
+        C<QLineEdit>("edValue")->setText(QString::fromUtf8(utf8));
+        return Drop(target, From("edValue"));
+    }
+    // Item of List thrown onto the waste bin; whether the bin took it.
+    bool Bin(const char* list, const char* utf8) const {
+        SelectIn(list, {QString::fromUtf8(utf8)});
+        return Drop("imRecicle", From(list));
+    }
     // Selects rows of a list by their texts.
     void SelectIn(const char* list, const QStringList& texts) const {
         QListWidget* l = C<QListWidget>(list);

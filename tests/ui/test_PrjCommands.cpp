@@ -28,7 +28,11 @@ class PrjCommands : public MainTest {
         QTest::mouseClick(vp, Qt::LeftButton, {}, pos);
         QTest::mouseDClick(vp, Qt::LeftButton, {}, pos);
     }
-    void Trigger(const char* item) const { session_->Main()->findChild<QAction*>(item)->trigger(); }
+    // A popup item by name, or "Delete" for the key.
+    void Do(const char* command) const {
+        if (std::string(command) == "Delete") return Press(Projects()->Current(), Qt::Key_Delete);
+        session_->Main()->findChild<QAction*>(command)->trigger();
+    }
 };
 
 TEST_F(PrjCommands, NewProjectStaysOnlyWhenTheEditorSavedIt) {
@@ -36,31 +40,20 @@ TEST_F(PrjCommands, NewProjectStaysOnlyWhenTheEditorSavedIt) {
         CreateFile("d/Prog/Projects/Project" + std::to_string(i) + ".hlj", "x");
     WriteSettings("");
     TFormMain& m = Start();
-    const auto finish = [](QWidget* ed) {
-        Type(Find<QLineEdit>(ed, "edRootDir"), "D:\\Work");
-        Click(ed, "sbSaveExit");
-    };
+    // What is done in the editor ("root": D:\\Work typed as the root, else a
+    // button), the project file made, whether it is kept, ProjectN.hlj files
+    // made before from Project6.
     const struct {
-        const char* name;
-        std::function<void(QWidget*)> close;
-        const char* file;  // the project file made
+        const char *acts, *file;
         bool kept;
-        int taken;  // ProjectN.hlj files made before, from Project6
-    } rows[] = {
-        {"closed at once", [](QWidget* ed) { Click(ed, "sbCancel"); }, "Project4.hlj", false, 0},
-        {"saved, then closed",
-         [](QWidget* ed) {
-             Type(Find<QLineEdit>(ed, "edRootDir"), "D:\\Work");
-             Click(ed, "sbSave");
-             Click(ed, "sbCancel");
-         },
-         "Project4.hlj", true, 0},
-        {"finished", finish, "Project5.hlj", true, 0},
-        {"finished, Project1 to 9 taken", finish, "Prj1.hlj", true, 4},
-    };
+        int taken;
+    } rows[] = {{"sbCancel", "Project4.hlj", false, 0},
+                {"root sbSave sbCancel", "Project4.hlj", true, 0},
+                {"root sbSaveExit", "Project5.hlj", true, 0},
+                {"root sbSaveExit", "Prj1.hlj", true, 4}};
     int entries = 0;
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
+        SCOPED_TRACE(r.acts);
         for (int i = 6; i < 6 + r.taken; ++i)
             CreateFile("d/Prog/Projects/Project" + std::to_string(i) + ".hlj", "x");
         OnNextModal([](QWidget* w) {
@@ -69,7 +62,9 @@ TEST_F(PrjCommands, NewProjectStaysOnlyWhenTheEditorSavedIt) {
         });
         OnNextModal([&](QWidget* w) {
             EXPECT_TRUE(Has(std::string("d/Prog/Projects/") + r.file));
-            r.close(w);
+            for (const QString& act : QString(r.acts).split(' '))
+                act == "root" ? Type(Find<QWidget>(w, "edRootDir"), "D:\\Work")
+                              : Click(w, act.toLatin1().constData());
         });
         Click(&m, "btAdd");
         EXPECT_TRUE(ModalActsDone());
@@ -107,7 +102,7 @@ TEST_F(PrjCommands, AddingAProjectFileChecksItAndRefusesOneAlreadyListed) {
                     "Файл \"D:\\Work\\Docs\\data.txt\" не авляется проектом Halvora"}}) {
         responder_->Clear();
         m.AddProjectFile(file);
-        EXPECT_EQ(Said("ShowError"), std::vector<std::string>{error});
+        EXPECT_EQ(Said("ShowError"), Lines{error});
         EXPECT_EQ(Captions(), "Docs");
     }
 }
@@ -149,71 +144,58 @@ TEST_F(PrjCommands, EnterAndDoubleClicksEditSpaceAndTheImageToggle) {
     EXPECT_TRUE(m.ProjectList().Items(2)->Checked);
 }
 
+// Delete asks which way; erasing deletes only the project file, and a failed
+// delete shows the system's error and keeps the entry; with no row selected
+// nothing is asked.
 TEST_F(PrjCommands, DeleteRemovesFromTheListOrErasesOnlyTheProjectFile) {
     for (const char* n : {"A", "B", "C"}) MakeProject(n);
     CreateFile("d/Arc/B/B.ARJ", "archive");
-    WriteSettings(ListText({{"A", false}, {"B", false}, {"C", false}}, -1));
+    CreateDir("d/Prog/Projects/Dir.hlj");
+    WriteSettings(ListText({{"A", false}, {"B", false}, {"C", false}, {"Dir", false}}, -1));
     Start();
-    QAbstractItemView* v = Projects()->Current();
     responder_->Clear();
-    Press(v, Qt::Key_Delete);
-    Trigger("mnDestroy");
-    Trigger("mnDelFromList");
+    for (const char* command : {"Delete", "mnDestroy", "mnDelFromList"}) Do(command);
     EXPECT_TRUE(responder_->Records().empty()) << "no row selected: nothing asked";
-    enum { kYes = -1, kNo = -2 };
+    // The row selected, the answers (a button, y or n), the command, the rows left.
     const struct {
-        const char* name;
-        const char* row;  // selected
-        int answer;       // a button, kYes or kNo
-        std::function<void()> act;
-        const char* rows;
-    } rows[] = {
-        {"choice: cancel", "A", 3, [&] { Press(v, Qt::Key_Delete); }, "A|B|C"},
-        {"choice: from the list", "A", 1, [&] { Press(v, Qt::Key_Delete); }, "B|C"},
-        {"Уничтожить", "B", kYes, [&] { Trigger("mnDestroy"); }, "C"},
-        {"from the list: no", "C", kNo, [&] { Trigger("mnDelFromList"); }, "C"},
-        {"from the list: yes", "C", kYes, [&] { Trigger("mnDelFromList"); }, ""},
+        const char *row, *answers, *command, *left;
+    } rows[] = {{"A", "3", "Delete", "A|B|C|Dir"},  {"A", "1", "Delete", "B|C|Dir"},
+                {"B", "y", "mnDestroy", "C|Dir"},   {"C", "n", "mnDelFromList", "C|Dir"},
+                {"C", "y", "mnDelFromList", "Dir"}, {"Dir", "2y", "Delete", "Dir"}};
+    const auto left = [&] {
+        return Captions().replace(QString::fromUtf8("Файл не найден: D:\\Prog\\Projects\\Dir.hlj"),
+                                  "Dir");
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
+        SCOPED_TRACE(std::string(r.row) + " " + r.command + " " + r.answers);
         responder_->Clear();
-        Projects()->Select(Captions().split('|').indexOf(r.row));
-        r.answer > 0       ? responder_->Answer(r.answer)
-        : r.answer == kYes ? responder_->AnswerYes()
-                           : responder_->AnswerNo();
-        r.act();
+        Projects()->Select(left().split('|').indexOf(r.row));
+        for (const char* a = r.answers; *a; ++a)
+            *a == 'y'   ? responder_->AnswerYes()
+            : *a == 'n' ? responder_->AnswerNo()
+                        : responder_->Answer(*a - '0');
+        Do(r.command);
         EXPECT_EQ(responder_->Pending(), 0u);
-        EXPECT_EQ(Captions(), r.rows);
+        EXPECT_EQ(left(), r.left);
         // The row of the entry removed is selected again (the last one past the end).
-        EXPECT_TRUE(!*r.rows || Projects()->Selected() == 0);
+        EXPECT_EQ(Projects()->Selected(), 0);
     }
-    // Only the project file of B went: the other files, its archive and its tree stay.
-    EXPECT_FALSE(Has("d/Prog/Projects/B.hlj"));
-    for (const char* f :
-         {"d/Prog/Projects/A.hlj", "d/Prog/Projects/C.hlj", "d/Arc/B/B.ARJ", "d/Work/B/data.txt"})
-        EXPECT_TRUE(Has(f)) << f;
-}
-
-TEST_F(PrjCommands, ErasingShowsTheChoiceAndTheFailureOfTheSystem) {
-    CreateDir("d/Prog/Projects/Dir.hlj");
-    WriteSettings(ListText({{"Dir", false}}, 0));
-    Start();
-    responder_->Answer(2);
-    responder_->AnswerYes();
-    Press(Projects()->Current(), Qt::Key_Delete);
+    // The last row: the choice, the question and the system's refusal.
     const auto choice = responder_->RequestsOf("ChooseButton");
     ASSERT_EQ(choice.size(), 1u);
     EXPECT_EQ(AnsiToUtf8(choice[0].text), "Удалить выделенный проект");
-    EXPECT_EQ(choice[0].buttons, (std::vector<std::string>{A("Удалить из списка"),
-                                                           A("Удалить с диска"), A("Отменить")}));
-    EXPECT_EQ(Said("AskYesNo"),
-              std::vector<std::string>{
-                  "\tВНИМАНИЕ !!!\r\nУдаление данных с диска полностью уничтожит данные "
-                  "проекта|Удалить выделенный проект с диска\r\nФайл не найден: "
-                  "D:\\Prog\\Projects\\Dir.hlj"});
+    EXPECT_EQ(choice[0].buttons,
+              (Lines{A("Удалить из списка"), A("Удалить с диска"), A("Отменить")}));
+    EXPECT_EQ(Said("AskYesNo"), Lines{"\tВНИМАНИЕ !!!\r\nУдаление данных с диска полностью "
+                                      "уничтожит данные проекта|Удалить выделенный проект с "
+                                      "диска\r\nФайл не найден: D:\\Prog\\Projects\\Dir.hlj"});
     ASSERT_EQ(Said("ShowError").size(), 1u);
     EXPECT_EQ(Said("ShowError")[0].rfind("D:\\Prog\\Projects\\Dir.hlj|", 0), 0u);
-    EXPECT_EQ(Projects()->RowCount(), 1);
+    // Only the project file of B went: the other files, its archive and its tree stay.
+    EXPECT_FALSE(Has("d/Prog/Projects/B.hlj"));
+    for (const char* f : {"d/Prog/Projects/A.hlj", "d/Prog/Projects/C.hlj",
+                          "d/Prog/Projects/Dir.hlj", "d/Arc/B/B.ARJ", "d/Work/B/data.txt"})
+        EXPECT_TRUE(Has(f)) << f;
 }
 
 TEST_F(PrjCommands, SaveAsCopiesUnderTheNextFreeNameAndNeverOverAListedFile) {
@@ -223,7 +205,7 @@ TEST_F(PrjCommands, SaveAsCopiesUnderTheNextFreeNameAndNeverOverAListedFile) {
     TFormMain& m = Start();
     QString title;
     AnswerFileDialog({}, {}, &title);  // the name proposed
-    Trigger("mnSaveAs");
+    Do("mnSaveAs");
     EXPECT_EQ(title, "Сохранить как...");
     EXPECT_EQ(Captions(), "Docs7|Docs|Копия: Docs7");
     EXPECT_EQ(m.ProjectList().Items(2)->FileName, "D:\\Prog\\Projects\\Docs8.hlj");
@@ -234,9 +216,9 @@ TEST_F(PrjCommands, SaveAsCopiesUnderTheNextFreeNameAndNeverOverAListedFile) {
     responder_->Clear();
     Projects()->Select(0);
     AnswerFileDialog(Root() + "/d/Prog/Projects/Docs.hlj");
-    Trigger("mnSaveAs");
-    EXPECT_EQ(Said("ShowError"), std::vector<std::string>{"Совпадают имена файлов "
-                                                          "проектов\r\n|Docs\r\nКопия: Docs7"});
+    Do("mnSaveAs");
+    EXPECT_EQ(Said("ShowError"), Lines{"Совпадают имена файлов "
+                                       "проектов\r\n|Docs\r\nКопия: Docs7"});
     EXPECT_EQ(ReadFile(Root() + "/d/Prog/Projects/Docs.hlj"), docs);
     EXPECT_EQ(Projects()->RowCount(), 3);
 }
