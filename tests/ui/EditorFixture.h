@@ -44,37 +44,27 @@ class EditorTest : public UiTest {
         CreateDir("d/Work/Deep");
         CreateDir("d/Arc");
         CreateFile("d/Prog/Projects/NotPrj.hlj", std::string(100, 'x'));
-        for (auto [file, name] : {std::pair{"Dep", "Зависимый"}, std::pair{"Other", "Другой"}}) {
-            THL_HalvoraProject p;
-            p.FileName = std::string("D:\\Prog\\Projects\\") + file + ".hlj";
-            p.SetName(A(name));
-            p.SetRootDir("D:\\Work");
-            p.SavePlaces().Add(std::string("D:\\Arc\\") + file);
-            p.SaveToFile();
-        }
-        THL_HalvoraProject p;
-        p.FileName = kDocs;
-        p.SetName(A("Документы"));
-        p.SetRootDir("D:\\Work");
-        p.IncludeAllFiles = true;
-        p.GlobalProjectExclude = false;
-        p.AddExtension("BAK");
-        p.AddFileName("Sub\\keep.txt", true);
-        p.AddFileName("Sub\\*.tmp", false);
-        p.SavePlaces().Add("D:\\Arc");
-        for (const char* d : {"Dep", "NotPrj", "Gone"})
-            p.Projects().Add(std::string("D:\\Prog\\Projects\\") + d + ".hlj");
-        p.AddDirectory("D:\\Work\\Deep");
-        p.AddDirectory("D:\\Nowhere");
-        p.SetArcName("backup.arj");
-        p.ArcType = 3;
-        p.CompressType = 1;
-        p.ArcPS = "pw";
-        p.SetVolumeSize(2);
-        p.MakeSaveDirectories = true;
-        p.PreBatch().Add("echo one");
-        p.PreBatch().Add("echo two");
-        p.SaveToFile();
+        SaveProject("Dep", "Зависимый", "D:\\Work", "D:\\Arc\\Dep");
+        SaveProject("Other", "Другой", "D:\\Work", "D:\\Arc\\Other");
+        SaveProject("Docs", "Документы", "D:\\Work", "D:\\Arc", [](THL_HalvoraProject& p) {
+            p.IncludeAllFiles = true;
+            p.GlobalProjectExclude = false;
+            p.AddExtension("BAK");
+            p.AddFileName("Sub\\keep.txt", true);
+            p.AddFileName("Sub\\*.tmp", false);
+            for (const char* d : {"Dep", "NotPrj", "Gone"})
+                p.Projects().Add(std::string("D:\\Prog\\Projects\\") + d + ".hlj");
+            p.AddDirectory("D:\\Work\\Deep");
+            p.AddDirectory("D:\\Nowhere");
+            p.SetArcName("backup.arj");
+            p.ArcType = 3;
+            p.CompressType = 1;
+            p.ArcPS = "pw";
+            p.SetVolumeSize(2);
+            p.MakeSaveDirectories = true;
+            p.PreBatch().Add("echo one");
+            p.PreBatch().Add("echo two");
+        });
         Caller(kDocs);
         editor_ = std::make_unique<TFormSetProject>();
     }
@@ -83,6 +73,18 @@ class EditorTest : public UiTest {
         UiTest::TearDown();
     }
 
+    // D:\Prog\Projects\<File>.hlj: Name over Root, stored in Place; Shape sets the rest.
+    static void SaveProject(const std::string& file, const char* name, const char* root,
+                            const char* place,
+                            const std::function<void(THL_HalvoraProject&)>& shape = {}) {
+        THL_HalvoraProject p;
+        p.FileName = "D:\\Prog\\Projects\\" + file + ".hlj";
+        p.SetName(A(name));
+        p.SetRootDir(root);
+        p.SavePlaces().Add(place);
+        if (shape) shape(p);
+        p.SaveToFile();
+    }
     // The caller's project, as the main window holds it.
     void Caller(const std::string& file) { caller_ = Load(file); }
     // Opens the editor modally; Act runs in it and closes it. The modal result.
@@ -110,6 +112,9 @@ class EditorTest : public UiTest {
         return Find<T>(editor_.get(), name);
     }
     QString S(const char* name) const { return Shown(editor_.get(), name); }
+    QString S(std::initializer_list<const char*> names) const {
+        return Shown(editor_.get(), names);
+    }
     // Empties an edit as a person does, so that the change is noticed.
     static void Erase(QLineEdit* e) {
         e->selectAll();

@@ -121,10 +121,6 @@ QApplication& App() {
     return *app;
 }
 
-std::string A(const char* utf8) {
-    return Utf8ToAnsi(utf8);
-}
-
 void UiTest::SetUp() {
     App();
     TempTree::SetUp();
@@ -163,10 +159,6 @@ void UiTest::TearDown() {
     TempTree::TearDown();
 }
 
-std::string UiTest::SettingsFile() const {
-    return Root() + "/d/Prog/halvora.ini";
-}
-
 void UiTest::ExpectSettingsHold(const Lines& texts) const {
     const std::string ini = ReadPosixFile(SettingsFile());
     for (const auto& t : texts) EXPECT_NE(ini.find(t), std::string::npos) << t << "\n" << ini;
@@ -190,10 +182,6 @@ void UiTest::Type(QWidget* w, const char* utf8) {
     }
 }
 
-void UiTest::Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods) {
-    QTest::keyClick(w, key, mods);
-}
-
 void UiTest::OnNextModal(std::function<void(QWidget*)> act) {
     Modals().acts.push_back(std::move(act));
 }
@@ -213,6 +201,12 @@ QString UiTest::Shown(const QWidget* root, const char* name) {
         return rows.join('|');
     }
     return w ? w->property("text").toString() : QString();
+}
+
+QString UiTest::Shown(const QWidget* root, std::initializer_list<const char*> names) {
+    QStringList out;
+    for (const char* name : names) out << Shown(root, name);
+    return out.join(" / ");
 }
 
 QStringList UiTest::Column(const QAbstractItemView* v, int column, int role) {

@@ -19,6 +19,7 @@
 
 #include "dialogs/QtMessages.h"
 #include "dialogs/ScriptedResponder.h"
+#include "platform/CodePage.h"
 #include "support/TempTree.h"
 
 // Readable QStrings in test failures.
@@ -40,7 +41,7 @@ class UiTest : public TempTree {
     void TearDown() override;
 
     // POSIX path of the settings file.
-    std::string SettingsFile() const;
+    std::string SettingsFile() const { return Root() + "/d/Prog/halvora.ini"; }
     // The settings file holds each of Texts.
     void ExpectSettingsHold(const Lines& texts) const;
     // Simulates a new start: the settings document dropped and the fonts read again.
@@ -56,6 +57,8 @@ class UiTest : public TempTree {
     // What the control shows: the text of an edit, label, memo or button, a
     // combo box's current text, "1"/"0" for a check box, list rows joined by "|".
     static QString Shown(const QWidget* root, const char* name);
+    // The Shown texts of several controls, joined by " / ".
+    static QString Shown(const QWidget* root, std::initializer_list<const char*> names);
     // The texts (or Role data) of one column of a view, top to bottom.
     static QStringList Column(const QAbstractItemView* v, int column = 0,
                               int role = Qt::DisplayRole);
@@ -64,7 +67,9 @@ class UiTest : public TempTree {
     static void ClickIndex(QAbstractItemView* v, const QModelIndex& index, bool twice = false);
     // UTF-8 text typed key by key into W.
     static void Type(QWidget* w, const char* utf8);
-    static void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier);
+    static void Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+        QTest::keyClick(w, key, mods);
+    }
     // Mime (owned) dragged over W, a view's viewport for a view, and dropped at
     // Pos; whether the drop was taken.
     static bool Drop(QWidget* w, QMimeData* mime, QPoint pos = {4, 4},
@@ -101,6 +106,8 @@ class UiTest : public TempTree {
 };
 
 // UTF-8 -> 1251 for test texts.
-std::string A(const char* utf8);
+inline std::string A(const char* utf8) {
+    return Utf8ToAnsi(utf8);
+}
 
 }  // namespace hv::test

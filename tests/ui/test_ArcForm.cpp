@@ -310,12 +310,12 @@ TEST_F(ArcTest, MembersSortByEachColumnNumbersAsNumbers) {
     form_->show();
     EXPECT_EQ(Rows("lv", TFormArc::kColRatio)[3], "0%");
     QHeaderView* header = V<QTreeView>("lv")->header();
-    for (auto [column, names] : {std::pair{TFormArc::kColExt, "eacbd"},
-                                 {TFormArc::kColSize, "dcbea"},
-                                 {TFormArc::kColPacked, "dcbea"},
-                                 {TFormArc::kColRatio, "daebc"},
-                                 {TFormArc::kColPath, "bcdea"},
-                                 {TFormArc::kColName, "abcde"}}) {
+    // Each column clicked twice: the names in order, then reversed.
+    const std::pair<int, const char*> sorts[] = {
+        {TFormArc::kColExt, "eacbd"},    {TFormArc::kColSize, "dcbea"},
+        {TFormArc::kColPacked, "dcbea"}, {TFormArc::kColRatio, "daebc"},
+        {TFormArc::kColPath, "bcdea"},   {TFormArc::kColName, "abcde"}};
+    for (auto [column, names] : sorts) {
         const QPoint at(header->sectionViewportPosition(column) + 4, header->height() / 2);
         for (bool reversed : {false, true}) {
             QTest::mouseClick(header->viewport(), Qt::LeftButton, {}, at);

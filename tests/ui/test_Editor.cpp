@@ -3,7 +3,6 @@
 #include <QTimer>
 
 #include "EditorFixture.h"
-#include "ui/QtText.h"
 
 namespace hv::test {
 namespace {
@@ -11,22 +10,18 @@ namespace {
 TEST_F(EditorTest, ShowsEveryValueDiscardsEditsAndSavesWhatTheCoreReadsBack) {
     const std::string docs = ReadFile(Posix(kDocs));
     const int result = Edit([&](TFormSetProject& ed) {
-        QStringList shown;
-        for (const char* name : {"edName",       "edFileName",   "edRootDir",
-                                 "edArcName",    "cbArcType",    "cbArcCompressType",
-                                 "cbVolumeSize", "edPassword",   "cbMakeSaveDirs",
-                                 "cbPAllFiles",  "cbPSubDirs",   "cbPGlobalExcl",
-                                 "lblPExt",      "lbPExt",       "lvPFilesIncl",
-                                 "lvPFilesExcl", "lbSaveDir",    "lvDirs",
-                                 "lbProjects",   "mmPreBatFile", "lbHeader"})
-            shown << S(name);
-        EXPECT_EQ(
-            shown.join(" / "),
-            "Документы / D:\\Prog\\Projects\\Docs.hlj / D:\\Work / backup.arj / ZIP / Без "
-            "сжатия / 1.2 / pw / 1 / 1 / 0 / 0 / Исключая / BAK / Sub\\keep.txt / Sub\\*.tmp / "
-            "D:\\Arc / D:\\Work\\Deep|D:\\Nowhere / Зависимый|Не проект: "
-            "D:\\Prog\\Projects\\NotPrj.hlj|Не найден: D:\\Prog\\Projects\\Gone.hlj / "
-            "echo one\necho two\n / Документы");
+        EXPECT_EQ(S({"edName",       "edFileName",   "edRootDir",
+                     "edArcName",    "cbArcType",    "cbArcCompressType",
+                     "cbVolumeSize", "edPassword",   "cbMakeSaveDirs",
+                     "cbPAllFiles",  "cbPSubDirs",   "cbPGlobalExcl",
+                     "lblPExt",      "lbPExt",       "lvPFilesIncl",
+                     "lvPFilesExcl", "lbSaveDir",    "lvDirs",
+                     "lbProjects",   "mmPreBatFile", "lbHeader"}),
+                  "Документы / D:\\Prog\\Projects\\Docs.hlj / D:\\Work / backup.arj / ZIP / Без "
+                  "сжатия / 1.2 / pw / 1 / 1 / 0 / 0 / Исключая / BAK / Sub\\keep.txt / "
+                  "Sub\\*.tmp / D:\\Arc / D:\\Work\\Deep|D:\\Nowhere / Зависимый|Не проект: "
+                  "D:\\Prog\\Projects\\NotPrj.hlj|Не найден: D:\\Prog\\Projects\\Gone.hlj / "
+                  "echo one\necho two\n / Документы");
         EXPECT_EQ(Column(C<QListWidget>("lvDirs"), 0, Qt::UserRole),
                   (QStringList{QString::number(kImgDir), QString::number(kImgDirMissing)}));
         EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
@@ -36,7 +31,7 @@ TEST_F(EditorTest, ShowsEveryValueDiscardsEditsAndSavesWhatTheCoreReadsBack) {
         EXPECT_EQ(S("lbHeader"), "Новое");
         C<QComboBox>("cbArcType")->setCurrentIndex(0);
         Click(&ed, "sbReload");
-        EXPECT_EQ(S("edName") + S("cbArcType"), "ДокументыZIP");
+        EXPECT_EQ(S({"edName", "cbArcType"}), "Документы / ZIP");
         EXPECT_TRUE(ed.Saved());
 
         // Edits that are saved, under a file name without extension.
@@ -259,16 +254,12 @@ TEST_F(EditorTest, FoundFilesFillWhileTheWindowStaysAliveAndCanBeStopped) {
             CreateFile(base + ".bak", std::string(10, 'b'));
             takenSize += 1 + (f % 7);
         }
-    THL_HalvoraProject big;
-    big.FileName = "D:\\Prog\\Projects\\Big.hlj";
-    big.SetName("Big");
-    big.SetRootDir("D:\\Big");
-    big.IncludeAllFiles = big.IncludeSubDirs = true;
-    big.AddExtension("BAK");
-    big.SavePlaces().Add("D:\\Arc");
-    big.ArcType = 2;
-    big.SaveToFile();
-    Caller(big.FileName);
+    SaveProject("Big", "Big", "D:\\Big", "D:\\Arc", [](THL_HalvoraProject& p) {
+        p.IncludeAllFiles = p.IncludeSubDirs = true;
+        p.AddExtension("BAK");
+        p.ArcType = 2;
+    });
+    Caller("D:\\Prog\\Projects\\Big.hlj");
     Edit([&](TFormSetProject& ed) {
         int ticks = 0;
         bool locked = true, stop = false;
@@ -283,9 +274,8 @@ TEST_F(EditorTest, FoundFilesFillWhileTheWindowStaysAliveAndCanBeStopped) {
         C<QTabWidget>("pcBrowser")->setCurrentWidget(C("tabFiles"));
         EXPECT_GT(ticks, 0) << "no event handled during the scan";
         EXPECT_TRUE(locked && C("pnData")->isEnabled());
-        EXPECT_EQ(QStringList({S("lbFilesFound"), S("lbFilesFoundSize"), S("lbFilesLeft"),
-                               S("lbFilesLeftSize")}),
-                  QStringList({"600", QString::number(takenSize / 1000) + " KB", "600", "6 KB"}));
+        EXPECT_EQ(S({"lbFilesFound", "lbFilesFoundSize", "lbFilesLeft", "lbFilesLeftSize"}),
+                  QString("600 / %1 KB / 600 / 6 KB").arg(takenSize / 1000));
         auto* lvf = C<QTreeView>("lvf");
         ASSERT_EQ(lvf->model()->rowCount(), 600);
         // The columns sort, a second click turns the order round.
@@ -302,7 +292,7 @@ TEST_F(EditorTest, FoundFilesFillWhileTheWindowStaysAliveAndCanBeStopped) {
         EXPECT_LT(S("lbFilesFound").toInt(), 600);
         EXPECT_TRUE(S("lbScanState").contains("прерван"));
         EXPECT_TRUE(DropValue("lbPExt", "x.LOG"));
-        EXPECT_EQ(S("lbFilesFound") + S("lbScanState"), "600");
+        EXPECT_EQ(S({"lbFilesFound", "lbScanState"}), "600 / ");
         timer.stop();
         Click(&ed, "sbCancel");
     });
@@ -317,8 +307,8 @@ TEST_F(EditorTest, DropsFromTheBrowserTheValueTheDesktopAndTheFoundFiles) {
             EXPECT_TRUE(Drop(field, From("lva")));
         Select({"Deep"});
         EXPECT_TRUE(Drop("edRootDir", From("lva")));
-        EXPECT_EQ(QStringList({S("edFileName"), S("edArcName"), S("edValue"), S("edRootDir")}),
-                  QStringList({"a", "a", "D:\\Work\\a.txt", "D:\\Work\\Deep"}));
+        EXPECT_EQ(S({"edFileName", "edArcName", "edValue", "edRootDir"}),
+                  "a / a / D:\\Work\\a.txt / D:\\Work\\Deep");
         Click(&ed, "sbReload");
         EXPECT_EQ(S("edRootDir"), "D:\\Work");
         EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
@@ -454,8 +444,8 @@ TEST_F(EditorTest, DirectoryNodePage) {
         EXPECT_EQ(pages->currentWidget(), C("tabDir"));
         ASSERT_NE(ed.CurrentNode(), nullptr);
         EXPECT_EQ(ed.CurrentNode()->Dir(), "D:\\Work\\Deep");
-        EXPECT_EQ(S("cbDirs") + "|" + S("lbDirName") + "|" + S("cbPrjProperty"),
-                  "D:\\Work\\Deep| D:\\Work\\Deep|1");
+        EXPECT_EQ(S({"cbDirs", "lbDirName", "cbPrjProperty"}),
+                  "D:\\Work\\Deep /  D:\\Work\\Deep / 1");
         EXPECT_EQ(ed.CurrentDir(), "D:\\Work\\Deep");
         responder_->Clear();
         DoubleClick("..\\Work");
@@ -493,35 +483,23 @@ TEST_F(EditorTest, DirectoryNodePage) {
 TEST_F(EditorTest, BrowserMenuDrivesAndSorting) {
     const auto act = [&](const char* name) { editor_->findChild<QAction*>(name)->trigger(); };
     Edit([&](TFormSetProject& ed) {
-        // Directories made and removed: the item current, or the name typed, and the error.
-        for (auto [action, item, error] :
-             {std::tuple{"mnMakeDir", "New\\Deeper", ""},
-              std::tuple{"mnMakeDir", "D:\\X", "Неверное имя: D:\\X"},
-              std::tuple{"mnDelDir", "Sub", "Могу удалить только пустой директорий"},
-              std::tuple{"mnDelDir", "Deep", ""}}) {
-            responder_->Clear();
-            if (std::string(action) == "mnMakeDir") {
-                OnNextModal([item = item](QWidget* w) {
-                    Type(Find<QLineEdit>(w, "ed"), item);
-                    Click(w, "btOk");
-                });
-            } else {
-                Lva()->SelectRow(Row(item));
-            }
-            act(action);
-            EXPECT_EQ(Said("ShowError"), *error ? Lines{error} : Lines{}) << item;
+        // Directories made (the name typed) and removed (the item current).
+        for (const char* name : {"New\\Deeper", "D:\\X"}) {
+            OnNextModal([name](QWidget* w) {
+                Type(Find<QLineEdit>(w, "ed"), name);
+                Click(w, "btOk");
+            });
+            act("mnMakeDir");
         }
+        for (const char* dir : {"Sub", "Deep"}) Lva()->SelectRow(Row(dir)), act("mnDelDir");
+        EXPECT_EQ(Said("ShowError"),
+                  (Lines{"Неверное имя: D:\\X", "Могу удалить только пустой директорий"}));
         EXPECT_TRUE(Exists(Root() + "/d/Work/New/Deeper") && Exists(Root() + "/d/Work/Sub"));
         EXPECT_FALSE(Exists(Root() + "/d/Work/Deep"));
         EXPECT_TRUE(Images().count("New"));
 
         // Sorting: files by size, by verdict; directories first whatever the key.
-        const auto order = [&] {
-            QStringList out;
-            for (int i = 0; i < Lva()->Model()->Count(); ++i)
-                out << ToQ(Lva()->Model()->Item(i).name);
-            return out.join('|');
-        };
+        const auto order = [&] { return Column(Lva()->Table()).join('|'); };
         act("mnSortSize");
         EXPECT_EQ(order(), "..\\D:|New|Sub|b.bak|a.txt");
         act("mnSortAscend");
@@ -532,10 +510,9 @@ TEST_F(EditorTest, BrowserMenuDrivesAndSorting) {
         // The drive list: the drive shown marked; a drive opens its root.
         Click(&ed, "sbDiskName");
         const auto drives = Images();
-        EXPECT_EQ(drives.size(), 3u);
-        EXPECT_EQ(drives.at("A:"), kImgDriveRemovable);
-        EXPECT_EQ(drives.at("D:") % 2, 1);
-        EXPECT_EQ(drives.at("C:") % 2, 0);
+        EXPECT_EQ(
+            std::tuple(drives.size(), drives.at("A:"), drives.at("D:") % 2, drives.at("C:") % 2),
+            std::tuple(3u, kImgDriveRemovable, 1, 0));
         DoubleClick("D:");
         EXPECT_EQ(ed.CurrentDir(), "D:");
         EXPECT_TRUE(Images().count("Work") && !Images().count("..\\D:"));
