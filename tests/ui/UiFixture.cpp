@@ -17,7 +17,6 @@
 #include <QSet>
 #include <QTimer>
 #include <QUrl>
-#include <algorithm>
 #include <deque>
 #include <filesystem>
 #include <vector>
@@ -32,80 +31,53 @@ namespace hv::test {
 
 namespace {
 
-// A window shown again (the same object) is a new modal window for the acts.
-class HideWatch : public QObject {
+// Runs the queued acts on modal windows as they are shown (a window shown
+// again is a new one); a modal window nobody expects, or one its act left
+// open, is a test failure and is closed after a while, so a test never hangs.
+class ModalWatch : public QObject {
   public:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-};
-
-struct ModalQueue {
     std::deque<std::function<void(QWidget*)>> acts;
-    std::vector<QPointer<QWidget>> handled;
-    QPointer<QWidget> stray;
-    int strayPolls = 0;
-    int running = 0;  // acts inside their call
+    bool active = false;
 
-    QTimer* timer = nullptr;
-    HideWatch hideWatch;
-};
-
-ModalQueue& Modals() {
-    static ModalQueue q;
-    return q;
-}
-
-bool HideWatch::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Hide) {
-        auto& h = Modals().handled;
-        h.erase(std::remove_if(h.begin(), h.end(),
-                               [&](const QPointer<QWidget>& p) { return !p || p == watched; }),
-                h.end());
-        watched->removeEventFilter(this);
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!active || e->type() != QEvent::Show || !w || !w->isWindow() || !w->isModal())
+            return false;
+        const int serial = ++shows_;
+        w->setProperty("testShow", serial);
+        QPointer<QWidget> target = w;
+        if (acts.empty()) return CloseLater(target, serial, "unexpected modal window "), false;
+        // Run from a timer, inside the window's own event loop, once it has the focus.
+        QTimer::singleShot(0, w, [this, target, serial, act = std::move(acts.front())] {
+            if (!QTest::qWaitForWindowActive(target)) ADD_FAILURE() << "never active";
+            if (target) act(target);
+            CloseLater(target, serial, "modal window left open: ");
+        });
+        acts.pop_front();
+        return false;
     }
-    return false;
-}
 
-bool Handled(QWidget* w) {
-    for (const QPointer<QWidget>& p : Modals().handled)
-        if (p == w) return true;
-    return false;
-}
-
-void Poll() {
-    ModalQueue& q = Modals();
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible()) return;
-    // A window whose act has returned and left it open, or one nobody
-    // expects: fail after a while rather than hang.
-    if (Handled(modal) && q.running > 0) return;
-    if (Handled(modal) || q.acts.empty()) {
-        if (q.stray != modal) q.stray = modal, q.strayPolls = 0;
-        if (++q.strayPolls > 500) {
-            ADD_FAILURE() << (Handled(modal) ? "modal window left open: "
-                                             : "unexpected modal window ")
-                          << modal->objectName().toStdString();
-            q.stray = nullptr;
-            if (!Handled(modal)) q.handled.push_back(modal);
-            if (auto* d = qobject_cast<QDialog*>(modal))
+  private:
+    static void CloseLater(QPointer<QWidget> w, int serial, const char* what) {
+        QTimer::singleShot(5000, [w, serial, what] {
+            if (!w || !w->isVisible() || w->property("testShow").toInt() != serial) return;
+            ADD_FAILURE() << what << w->objectName().toStdString();
+            if (auto* d = qobject_cast<QDialog*>(w.data()))
                 d->reject();
             else
-                modal->close();
-        }
-        return;
+                w->close();
+        });
     }
-    auto act = std::move(q.acts.front());
-    q.acts.pop_front();
-    q.handled.push_back(modal);
-    modal->installEventFilter(&q.hideWatch);
-    // Run from a timer of its own: a modal window the act opens must still
-    // be polled, and a timer is never fired again inside its own handler.
-    QPointer<QWidget> target = modal;
-    QTimer::singleShot(0, [act = std::move(act), target] {
-        ++Modals().running;
-        Modals().stray = nullptr;
-        if (target) act(target);
-        --Modals().running;
-    });
+    int shows_ = 0;
+};
+
+ModalWatch& Modals() {
+    static ModalWatch* watch = [] {
+        auto* m = new ModalWatch;
+        App().installEventFilter(m);
+        return m;
+    }();
+    return *watch;
 }
 
 }  // namespace
@@ -132,23 +104,15 @@ void UiTest::SetUp() {
     workdirs::InitWorkDirs("D:\\Prog\\");
     LoadFonts();
     messages_ = std::make_unique<TQtMessageHandler>();
-    ModalQueue& q = Modals();
-    q.acts.clear();
-    q.handled.clear();
-    if (!q.timer) {
-        q.timer = new QTimer(&App());
-        q.timer->setInterval(10);
-        QObject::connect(q.timer, &QTimer::timeout, &Poll);
-    }
-    q.timer->start();
+    Modals().acts.clear();
+    Modals().active = true;
 }
 
 void UiTest::TearDown() {
     responder_.reset();
-    ModalQueue& q = Modals();
-    q.timer->stop();
-    EXPECT_TRUE(q.acts.empty()) << q.acts.size() << " modal acts never ran";
-    q.acts.clear();
+    EXPECT_TRUE(Modals().acts.empty()) << Modals().acts.size() << " modal acts never ran";
+    Modals().acts.clear();
+    Modals().active = false;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible()) w->hide();
     QCoreApplication::processEvents();

@@ -108,47 +108,35 @@ TEST_F(MainTest, StopEndsALongRunAndKeepsTheOldArchive) {
 }
 
 TEST_F(MainTest, FailingRunsLeaveTheWindowEnabled) {
-    const std::string a = "/d/Prog/Projects/A.hlj";
-    const struct {
-        const char* name;
-        std::function<void(const std::string& root)> spoil;
-        const char* error;
-        bool viewer;  // the other projects still ran
-    } rows[] = {
-        {"a dependency that is no project",
-         [](const std::string& root) { WritePosixFile(root + "/d/Prog/Projects/B.hlj", "x"); },
-         "B.hlj", true},
-        {"an archiver type beyond the known",
-         [&](const std::string& root) {
-             std::string s = ReadPosixFile(root + a);
-             s.replace(s.find("ArcType=2"), 9, "ArcType=99");
-             WritePosixFile(root + a, s);
-         },
-         "Unknown format", false},
-        {"a project file gone since the start",
-         [&](const std::string& root) { std::remove((root + a).c_str()); },
-         "Не найден файл проекта", false},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
+    const std::string a = Root() + "/d/Prog/Projects/A.hlj";
+    // A checked, depending on B, spoilt after the start; the error shown, and
+    // whether the output viewer still comes (the other projects ran).
+    const auto fail = [&](const char* error, bool viewer, const std::function<void()>& spoil) {
+        SCOPED_TRACE(error);
         ClearTree();
         MakeProject("A", {.deps = {"B"}});
         MakeProject("B");
         WriteSettings(ListText({{"A", true}}));
         TFormMain& m = Start();
-        r.spoil(Root());
+        spoil();
         responder_->Clear();
-        if (r.viewer) OnNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
+        if (viewer) OnNextModal([](QWidget* w) { static_cast<QDialog*>(w)->accept(); });
         Click(&m, "btSave");
         EXPECT_TRUE(ModalActsDone());
         std::string all;
         for (const auto& e : Said("ShowError")) all += e + "\n";
-        EXPECT_NE(all.find(r.error), std::string::npos) << all;
+        EXPECT_NE(all.find(error), std::string::npos) << all;
         EXPECT_TRUE(m.isEnabled());
         EXPECT_EQ(m.RunProgressWindow(), nullptr);
         EXPECT_EQ(CursorDepth(), 0);
         Stop();
-    }
+    };
+    fail("B.hlj", true, [&] { WritePosixFile(Root() + "/d/Prog/Projects/B.hlj", "no project"); });
+    fail("Unknown format", false, [&] {
+        std::string s = ReadPosixFile(a);
+        WritePosixFile(a, s.replace(s.find("ArcType=2"), 9, "ArcType=99"));
+    });
+    fail("Не найден файл проекта", false, [&] { std::remove(a.c_str()); });
 }
 
 TEST_F(MainTest, ARunOfHalvoraRunKeepsTheWindowFromRunning) {

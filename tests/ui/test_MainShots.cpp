@@ -39,34 +39,25 @@ TEST_F(EditorTest, ShotsOfEveryPage) {
         ed.resize(960, 620);
         DoubleClick("Sub");
         EXPECT_EQ(Images().size(), 4u);
-        const struct {
-            const char* shot;
-            const char* page;
-            std::function<void()> act;
-        } pages[] = {
-            {"general", "tabGeneral", [] {}},
-            {"files-verdicts", "tabPrjFiles", [] {}},
-            {"dirlist", "tabDirList", [] {}},
-            {"dir", "tabDir",
-             [&] {
-                 C<QCheckBox>("cbPrjProperty")->click();
-                 C<QLineEdit>("edValue")->setText("D:\\Work\\Deep\\old.log");
-                 Drop("lvDFilesExcl", From("edValue"));
-             }},
-            {"extra-drives", "tabExtra", [&] { Click(&ed, "sbDiskName"); }},
-            {"list", "tabGeneral",
-             [&] {
-                 ed.ShowDir("D:\\Work");
-                 ed.findChild<QAction*>("mnAList")->trigger();
-             }},
-            {"found", "tabGeneral",
-             [&] { C<QTabWidget>("pcBrowser")->setCurrentWidget(C("tabFiles")); }},
+        const auto take = [&](const char* page, const char* shot) {
+            C<QTabWidget>("pcData")->setCurrentWidget(C(page));
+            Shot(&ed, std::string("FormSetProject-") + shot);
         };
-        for (const auto& p : pages) {
-            C<QTabWidget>("pcData")->setCurrentWidget(C(p.page));
-            p.act();
-            Shot(&ed, std::string("FormSetProject-") + p.shot);
-        }
+        take("tabGeneral", "general");
+        take("tabPrjFiles", "files-verdicts");
+        take("tabDirList", "dirlist");
+        C<QTabWidget>("pcData")->setCurrentWidget(C("tabDir"));
+        C<QCheckBox>("cbPrjProperty")->click();
+        DropValue("lvDFilesExcl", "D:\\Work\\Deep\\old.log");
+        take("tabDir", "dir");
+        C<QTabWidget>("pcData")->setCurrentWidget(C("tabExtra"));
+        Click(&ed, "sbDiskName");
+        take("tabExtra", "extra-drives");
+        ed.ShowDir("D:\\Work");
+        ed.findChild<QAction*>("mnAList")->trigger();
+        take("tabGeneral", "list");
+        C<QTabWidget>("pcBrowser")->setCurrentWidget(C("tabFiles"));
+        take("tabGeneral", "found");
         Click(&ed, "sbCancel");
     });
 }

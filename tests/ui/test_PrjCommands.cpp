@@ -16,12 +16,6 @@ class PrjCommands : public MainTest {
     QString Images() const {
         return Column(Projects()->Table(), 0, TPrjListModel::ImageRole).join("");
     }
-    QPoint RowCenter(int row) const {
-        return Projects()
-            ->Current()
-            ->visualRect(Projects()->Current()->model()->index(row, 0))
-            .center();
-    }
     // A double click whose first click pressed at Pos.
     void DoubleClickAt(QPoint pos) const {
         QWidget* vp = Projects()->Current()->viewport();
@@ -228,12 +222,14 @@ TEST_F(PrjCommands, RowsDraggedOntoRowsReorderTheListForGood) {
     WriteSettings(ListText({{"A", false}, {"B", false}, {"C", false}}, 0));
     Start();
     QWidget* view = Projects()->Current();
-    EXPECT_TRUE(Drop(view, Projects()->RowMime(0), RowCenter(2), Qt::MoveAction));
+    EXPECT_TRUE(
+        Drop(view, Projects()->RowMime(0), Projects()->CaptionRect(2).center(), Qt::MoveAction));
     EXPECT_EQ(Captions(), "B|C|A");
     // Empty space, and drags from elsewhere, change nothing.
     const QPoint below(5, Projects()->Current()->viewport()->height() - 3);
     EXPECT_FALSE(Drop(view, Projects()->RowMime(0), below, Qt::MoveAction));
-    EXPECT_FALSE(Drop(view, Archives()->RowMime(0), RowCenter(1), Qt::MoveAction));
+    EXPECT_FALSE(
+        Drop(view, Archives()->RowMime(0), Projects()->CaptionRect(1).center(), Qt::MoveAction));
     EXPECT_EQ(Captions(), "B|C|A");
     // The editor's sort settings go with the list.
     for (const char* a : {"mnSortSize", "mnSortAscend", "mnSortInclude"})

@@ -65,55 +65,42 @@ TEST_F(Shots, EveryDialogWindow) {
 
     QWidget owner;
     owner.setObjectName("FormOwner");
-    const struct {
-        const char *shot, *title, *message, *second;
-    } bars[] = {
-        {"FormBar-one-bar", "Формирование архива D:\\Arc\\ДОКИ.PKK",
-         "Упаковка: Отчёт за январь.doc", nullptr},
-        {"FormBar-two-bars", "Формирование архива D:\\Arc\\ДОКИ.PKK",
-         "Упаковка: Отчёт за январь.doc", "Копирование на дискету A:"},
-        {"FormBar-run", "Формирование архива D:\\Arc\\Docs\\Docs.ARJ", "Запущен архиватор",
-         nullptr},
+    const auto bar = [&](const char* shot, const char* title, const char* message,
+                         const char* second = nullptr) {
+        TFormBar f;
+        f.InitBars(0, 0, 1000, 0, second ? 100 : 0, &owner);
+        f.Mess(0, A(title));
+        f.Mess(1, A(message));
+        f.PosBar(1, 600);
+        if (second) f.Mess(2, A(second)), f.PosBar(2, 45);
+        Take(&f, shot);
+        f.SetInterrupted(true);  // no delay on close
+        f.Close();
     };
-    for (const auto& b : bars) {
-        TFormBar bar;
-        bar.InitBars(0, 0, 1000, 0, b.second ? 100 : 0, &owner);
-        bar.Mess(0, A(b.title));
-        bar.Mess(1, A(b.message));
-        bar.PosBar(1, 600);
-        if (b.second) bar.Mess(2, A(b.second)), bar.PosBar(2, 45);
-        Take(&bar, b.shot);
-        bar.SetInterrupted(true);  // no delay on close
-        bar.Close();
-    }
+    bar("FormBar-one-bar", "Формирование архива D:\\Arc\\ДОКИ.PKK", "Упаковка: Отчёт.doc");
+    bar("FormBar-two-bars", "Формирование архива D:\\Arc\\ДОКИ.PKK", "Упаковка: Отчёт.doc",
+        "Копирование на дискету A:");
+    bar("FormBar-run", "Формирование архива D:\\Arc\\Docs\\Docs.ARJ", "Запущен архиватор");
 
-    const struct {
-        const char* shot;
-        int kind;
-        const char* prompt;
-        TVarValue value;
-        const char* typed;
-    } gets[] = {
-        {"text", kValueText, "Имя архива", TVarValue::Text(A("Почта 2024")), nullptr},
-        {"long-prompt", kValueText,
-         "Введите имя каталога, в котором будут храниться копии архивов этого проекта",
-         TVarValue::Text("D:\\Backup"), nullptr},
-        {"integer", kValueInteger, "Размер тома, Кб", TVarValue::Int32(1440), nullptr},
-        {"real", kValueReal, "Коэффициент", TVarValue::Double(0.75), nullptr},
-        {"date", kValueDate, "Дата последнего архива", TVarValue::Date(EncodeDate(2024, 2, 1)),
-         nullptr},
-        {"password", kValuePassword, "Пароль архива", TVarValue(), "секрет"},
-    };
-    for (const auto& g : gets) {
+    const auto get = [&](const char* shot, int kind, const char* prompt, const TVarValue& value,
+                         const char* typed = nullptr) {
         TFormGet f;
-        f.SetKind(g.kind);
-        f.SetPrompt(A(g.prompt));
-        f.SetValue(g.value);
+        f.SetKind(kind);
+        f.SetPrompt(A(prompt));
+        f.SetValue(value);
         f.show();
-        if (g.typed) Type(f.findChild<QLineEdit*>("ed"), g.typed);
-        Take(&f, std::string("FormGet-") + g.shot);
+        if (typed) Type(f.findChild<QLineEdit*>("ed"), typed);
+        Take(&f, std::string("FormGet-") + shot);
         f.done(QDialog::Rejected);
-    }
+    };
+    get("text", kValueText, "Имя архива", TVarValue::Text(A("Почта 2024")));
+    get("long-prompt", kValueText,
+        "Введите имя каталога, в котором будут храниться копии архивов этого проекта",
+        TVarValue::Text("D:\\Backup"));
+    get("integer", kValueInteger, "Размер тома, Кб", TVarValue::Int32(1440));
+    get("real", kValueReal, "Коэффициент", TVarValue::Double(0.75));
+    get("date", kValueDate, "Дата последнего архива", TVarValue::Date(EncodeDate(2024, 2, 1)));
+    get("password", kValuePassword, "Пароль архива", TVarValue(), "секрет");
 
     TFormView view;
     std::string out =
