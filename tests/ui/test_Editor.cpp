@@ -69,28 +69,25 @@ TEST_F(EditorTest, ApplyChecksComeInTheirOrderAndAFailedFinishKeepsTheWindow) {
     const int result = Edit([&](TFormSetProject& ed) {
         EXPECT_TRUE(Bin("lbSaveDir", "D:\\Arc"));
         for (const char* edit : {"edRootDir", "edFileName", "edName"}) Erase(C<QLineEdit>(edit));
-        const std::pair<const char*, std::function<void()>> rows[] = {
-            {"Определите наименование проекта", [&] { Type(C("edName"), "Документы"); }},
-            {"Необходимо определить имя файла проекта", [&] { Type(C("edFileName"), "Docs"); }},
-            {"Определите имя базового директория", [&] { Type(C("edRootDir"), "D:\\Work"); }},
-            {"Необходимо задать хотя бы одино место хранения архивов",
-             [&] {
-                 // "Закончить" fails the same way and the window stays.
-                 responder_->Clear();
-                 Click(&ed, "sbSaveExit");
-                 EXPECT_EQ(Said("ShowError").size(), 1u);
-                 EXPECT_TRUE(ed.isVisible());
-                 EXPECT_EQ(ed.CloseMode(), 0);
-                 EXPECT_TRUE(DropValue("lbSaveDir", "D:\\Arc"));
-             }},
-        };
-        for (const auto& [error, fix] : rows) {
+        const auto refused = [&](const char* error) {
             responder_->Clear();
             Click(&ed, "sbSave");
             EXPECT_EQ(Said("ShowError"), Lines{error});
             EXPECT_EQ(ReadFile(Posix(kDocs)), docs) << error;
-            fix();
-        }
+        };
+        refused("Определите наименование проекта");
+        Type(C("edName"), "Документы");
+        refused("Необходимо определить имя файла проекта");
+        Type(C("edFileName"), "Docs");
+        refused("Определите имя базового директория");
+        Type(C("edRootDir"), "D:\\Work");
+        refused("Необходимо задать хотя бы одино место хранения архивов");
+        // "Закончить" fails the same way and the window stays.
+        responder_->Clear();
+        Click(&ed, "sbSaveExit");
+        EXPECT_EQ(Said("ShowError").size(), 1u);
+        EXPECT_TRUE(ed.isVisible() && ed.CloseMode() == 0);
+        EXPECT_TRUE(DropValue("lbSaveDir", "D:\\Arc"));
         responder_->Clear();
         Click(&ed, "sbSaveExit");
     });
@@ -313,58 +310,44 @@ TEST_F(EditorTest, DropsFromTheBrowserTheValueTheDesktopAndTheFoundFiles) {
         EXPECT_EQ(S("edRootDir"), "D:\\Work");
         EXPECT_EQ(ed.CurrentDir(), "D:\\Work");
 
-        const auto lva = [&](const QStringList& items) {
-            return [this, items] { return Select(items), From("lva"); };
-        };
+        const auto lva = [&](const QStringList& items) { return Select(items), From("lva"); };
         const auto value = [&](const char* text) {
-            return [this, text] {
-                C<QLineEdit>("edValue")->setText(QString::fromUtf8(text));
-                return From("edValue");
-            };
+            C<QLineEdit>("edValue")->setText(QString::fromUtf8(text));
+            return From("edValue");
         };
-        const std::string work = Root() + "/d/Work";
-        const char* projects =
-            "Зависимый|Не проект: D:\\Prog\\Projects\\NotPrj.hlj|"
-            "Не найден: D:\\Prog\\Projects\\Gone.hlj";
-        const struct {
-            const char* target;
-            std::function<QMimeData*()> drag;
-            const char* list;  // the list to look at afterwards, and its rows
-            std::string rows;
-            const char* said = nullptr;  // the message shown
-        } steps[] = {
-            {"lbSaveDir", lva({"Deep", "Sub"}), "lbSaveDir",
-             "D:\\Arc|D:\\Work\\Deep|D:\\Work\\Sub"},
-            {"lbSaveDir", lva({"Deep"}), "lbSaveDir", "D:\\Arc|D:\\Work\\Deep|D:\\Work\\Sub",
-             "\"D:\\Work\\Deep\"\r\n\r\nУже имеется"},
-            {"lvDirs", lva({"Sub"}), "lvDirs", "D:\\Work\\Deep|D:\\Nowhere|D:\\Work\\Sub"},
-            // In the order shown (by name, descending).
-            {"lvPFilesExcl", lva({"a.txt", "b.bak"}), "lvPFilesExcl", "Sub\\*.tmp|b.bak|a.txt"},
-            {"lvPFilesIncl", lva({"a.txt"}), "lvPFilesExcl", "Sub\\*.tmp|b.bak"},
-            {"lbPExt", lva({"a.txt"}), "lbPExt", "BAK|txt"},
-            {"lbProjects", value("D:\\Prog\\Projects\\Other.hlj"), "lbProjects",
-             projects + std::string("|Другой")},
-            {"lbProjects", value("D:\\Prog\\Projects\\NotPrj.hlj"), "lbProjects",
-             projects + std::string("|Другой"),
-             "Файл \"D:\\Prog\\Projects\\NotPrj.hlj\" не является проектом"},
-            {"lbProjects", value("D:\\Prog\\Projects\\Missing.hlj"), "lbProjects",
-             projects + std::string("|Другой"),
-             "Файл \"D:\\Prog\\Projects\\Missing.hlj\" не найден"},
-            // From the desktop: the same entries as from the browser.
-            {"lvPFilesExcl", [&] { return Urls({work + "/Sub/other.txt"}); }, "lvPFilesExcl",
-             "Sub\\*.tmp|b.bak|Sub\\other.txt"},
-            {"lvDirs", [&] { return Urls({Root() + "/d/Arc"}); }, "lvDirs",
-             "D:\\Work\\Deep|D:\\Nowhere|D:\\Work\\Sub|D:\\Arc"},
-        };
-        for (const auto& st : steps) {
-            SCOPED_TRACE(st.target + (" <- " + st.rows));
+        // Mime dropped onto Target: the rows of List afterwards and the message shown.
+        const auto drop = [&](const char* target, QMimeData* mime, const char* list,
+                              const std::string& rows, const char* said = nullptr) {
+            SCOPED_TRACE(target + (" <- " + rows));
             responder_->Clear();
-            EXPECT_TRUE(Drop(st.target, st.drag()));
-            EXPECT_EQ(S(st.list), QString::fromStdString(st.rows));
-            auto said = Said("ShowInfo");
-            for (const auto& e : Said("ShowError")) said.push_back(e);
-            EXPECT_EQ(said, st.said ? Lines{st.said} : Lines{});
-        }
+            EXPECT_TRUE(Drop(target, mime));
+            EXPECT_EQ(S(list), QString::fromStdString(rows));
+            auto shown = Said("ShowInfo");
+            for (const auto& e : Said("ShowError")) shown.push_back(e);
+            EXPECT_EQ(shown, said ? Lines{said} : Lines{});
+        };
+        const std::string projects =
+            "Зависимый|Не проект: D:\\Prog\\Projects\\NotPrj.hlj|"
+            "Не найден: D:\\Prog\\Projects\\Gone.hlj|Другой";
+        drop("lbSaveDir", lva({"Deep", "Sub"}), "lbSaveDir",
+             "D:\\Arc|D:\\Work\\Deep|D:\\Work\\Sub");
+        drop("lbSaveDir", lva({"Deep"}), "lbSaveDir", "D:\\Arc|D:\\Work\\Deep|D:\\Work\\Sub",
+             "\"D:\\Work\\Deep\"\r\n\r\nУже имеется");
+        drop("lvDirs", lva({"Sub"}), "lvDirs", "D:\\Work\\Deep|D:\\Nowhere|D:\\Work\\Sub");
+        // In the order shown (by name, descending).
+        drop("lvPFilesExcl", lva({"a.txt", "b.bak"}), "lvPFilesExcl", "Sub\\*.tmp|b.bak|a.txt");
+        drop("lvPFilesIncl", lva({"a.txt"}), "lvPFilesExcl", "Sub\\*.tmp|b.bak");
+        drop("lbPExt", lva({"a.txt"}), "lbPExt", "BAK|txt");
+        drop("lbProjects", value("D:\\Prog\\Projects\\Other.hlj"), "lbProjects", projects);
+        drop("lbProjects", value("D:\\Prog\\Projects\\NotPrj.hlj"), "lbProjects", projects,
+             "Файл \"D:\\Prog\\Projects\\NotPrj.hlj\" не является проектом");
+        drop("lbProjects", value("D:\\Prog\\Projects\\Missing.hlj"), "lbProjects", projects,
+             "Файл \"D:\\Prog\\Projects\\Missing.hlj\" не найден");
+        // From the desktop: the same entries as from the browser.
+        drop("lvPFilesExcl", Urls({Root() + "/d/Work/Sub/other.txt"}), "lvPFilesExcl",
+             "Sub\\*.tmp|b.bak|Sub\\other.txt");
+        drop("lvDirs", Urls({Root() + "/d/Arc"}), "lvDirs",
+             "D:\\Work\\Deep|D:\\Nowhere|D:\\Work\\Sub|D:\\Arc");
         EXPECT_EQ(C<QComboBox>("cbDirs")->count(), 4);
 
         // A path that no drive holds is refused.
@@ -384,7 +367,7 @@ TEST_F(EditorTest, DropsFromTheBrowserTheValueTheDesktopAndTheFoundFiles) {
             EXPECT_FALSE(S(list).split('|').contains(QString::fromUtf8(item))) << list;
         }
         // The browser is no list to throw away from.
-        EXPECT_FALSE(Drop("imRecicle", lva({"a.txt"})()));
+        EXPECT_FALSE(Drop("imRecicle", lva({"a.txt"})));
         // A place moves within its list: the last one onto the first.
         auto* places = C<QListWidget>("lbSaveDir");
         places->setCurrentRow(1);
