@@ -1,6 +1,9 @@
+// The message windows, and errors that reach them from the slots of any window.
+#include <QEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <functional>
+#include <stdexcept>
 
 #include "UiFixture.h"
 #include "dialogs/FormMessage.h"
@@ -16,8 +19,8 @@ namespace {
 class FormMessageTest : public UiTest {
   protected:
     // What a message window shows: caption / banner / heading / text / the
-    // visible buttons in reading order as name=caption, and "end" for the
-    // end-program button.
+    // visible buttons in reading order as name=caption, "end" for the
+    // end-program button and "stacked" when the buttons are.
     static QString Look(TFormMessage* f) {
         auto* heading = Find<QLabel>(f, "lbWarnInform");
         QStringList seen{f->windowTitle(), Find<TLabel3D>(f, "lbHeader")->text(),
@@ -30,8 +33,12 @@ class FormMessageTest : public UiTest {
         };
         std::sort(all.begin(), all.end(),
                   [&](QPushButton* a, QPushButton* b) { return at(a) < at(b); });
+        // A button squeezed out of sight by the text is marked.
         for (QPushButton* b : all)
-            if (b->isVisibleTo(f)) seen << b->objectName() + "=" + b->text();
+            if (b->isVisibleTo(f))
+                seen << b->objectName() + "=" + b->text() +
+                            (b->visibleRegion().boundingRect().size() == b->size() ? "" : " (cut)");
+        if (f->Stacked()) seen << "stacked";
         if (f->findChild<QPushButton*>("btCancelApp")->isVisibleTo(f)) seen << "end";
         return seen.join(" / ");
     }
@@ -40,12 +47,21 @@ class FormMessageTest : public UiTest {
 // Every message function: what its window shows and what each way of
 // answering returns. F4 and Alt+F4 are swallowed before every answer.
 TEST_F(FormMessageTest, FunctionsShowTheirWindowAndReturnTheirAnswer) {
+    // Five long captions are stacked.
+    const std::string caption = A("Записать архив на другую дискету и продолжить копирование");
+    MsgButtons five;
+    std::string stacked;
+    for (char i = '1'; i <= '5'; ++i)
+        five.push_back(caption + i),
+            stacked += std::string(" / bt") + i + "=" + AnsiToUtf8(caption) + i;
     struct Row {
         std::function<int()> call;
         std::string answer;  // a button clicked, "Esc", "close" (the window manager), "Esc, close"
         int expected;
-        const char* shown;  // as Look gives it
+        std::string shown;  // as Look gives it
     } rows[] = {
+        {[&] { return ChooseButton("H", "T", five); }, "bt5", 5,
+         "Halvora / Выбор пункта / H / T" + stacked + " / stacked"},
         {[] { return int(ShowError(A("Сбой|Нет файла"))); }, "btOk", 1,
          "Halvora / Ошибка !!! / Сбой / Нет файла / btOk=Ok / end"},
         {[] { return int(ShowInfo(A("Готово"))); }, "Esc", 1,
@@ -98,30 +114,9 @@ TEST_F(FormMessageTest, FunctionsShowTheirWindowAndReturnTheirAnswer) {
         });
         EXPECT_EQ(r.call(), r.expected);
         EXPECT_TRUE(ModalActsDone());
-        EXPECT_EQ(seen, QString::fromUtf8(r.shown));
+        EXPECT_EQ(seen.toStdString(), r.shown);
     }
     EXPECT_THROW(ChooseButton("H", "T", {"A", 2}), Exception);  // and no window shown
-}
-
-TEST_F(FormMessageTest, FiveLongCaptionsAreStackedThreeShortOnesInARow) {
-    const std::string caption = A("Записать архив на другую дискету и продолжить копирование");
-    for (int n : {3, 5}) {
-        TFormMessage f;
-        MessageRequest req;
-        req.kind = NormalizeKind(288);
-        for (int i = 0; i < n; ++i) req.buttons.push_back(n == 3 ? "A" : caption + char('0' + i));
-        f.Setup(req);
-        f.LayOut();
-        f.show();
-        QCoreApplication::processEvents();
-        EXPECT_EQ(f.Stacked(), n == 5);
-        const int y1 = Find<QPushButton>(&f, "bt1")->mapTo(&f, QPoint()).y();
-        EXPECT_EQ(Find<QPushButton>(&f, "bt2")->mapTo(&f, QPoint()).y() > y1, n == 5);
-        // The last one is not squeezed out of sight by the text.
-        auto* last = Find<QPushButton>(&f, n == 3 ? "bt3" : "bt5");
-        EXPECT_EQ(last->visibleRegion().boundingRect().size(), last->size());
-        EXPECT_LE(f.width(), f.maximumWidth());
-    }
 }
 
 // A box whose owner was hidden closes itself with no answer at the next
@@ -162,6 +157,48 @@ TEST_F(FormMessageTest, EndProgramButtonAsksAndEndsOnlyOnYes) {
     EndProcessNow = saved;
     EXPECT_EQ(ended, 1);
     workdirs::SetTerminating(false);
+}
+
+class Thrower : public QObject {
+  public:
+    bool event(QEvent* e) override {
+        if (e->type() == QEvent::User) throw std::runtime_error("from an event handler");
+        return QObject::event(e);
+    }
+};
+
+class CommandTest : public UiTest {};
+
+// An exception that left a slot would end the process and save nothing.
+TEST_F(CommandTest, ExceptionNeverLeavesASlot) {
+    responder_ = std::make_unique<ScriptedResponder>();
+    const std::pair<std::function<void()>, Lines> rows[] = {
+        // the slot, the errors shown
+        {[] { throw Exception(A("Нет диска|A:")); }, {"Нет диска|A:"}},
+        {[] { throw EAbort(); }, {}},  // the silent abort is swallowed
+        {[] { throw 42; }, {"Непредвиденная ошибка"}},
+        {[] { ShowErrorAbort("once"); }, {"once"}},
+    };
+    for (const auto& [body, shown] : rows) {
+        responder_->Clear();
+        QPushButton button;
+        QObject::connect(&button, &QPushButton::clicked, &button, Command([&] {
+            PushCursor(Qt::WaitCursor);
+            PushCursor(Qt::BusyCursor);
+            body();
+        }));
+        button.click();
+        EXPECT_EQ(Said("ShowError"), shown);
+        EXPECT_EQ(CursorDepth(), 0);
+        EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+    }
+
+    // The application's backstop for handlers outside the wrapper.
+    responder_->Clear();
+    Thrower t;
+    QEvent e(QEvent::User);
+    EXPECT_FALSE(QCoreApplication::sendEvent(&t, &e));
+    EXPECT_EQ(Said("ShowError"), Lines{"from an event handler"});
 }
 
 }  // namespace
