@@ -1,17 +1,8 @@
-#include <QLabel>
 #include <QMainWindow>
 #include <QProgressBar>
-#include <QPushButton>
-#include <cstdlib>
 
 #include "UiFixture.h"
 #include "dialogs/FormBar.h"
-#include "project/HLObject.h"
-#include "run/ArcSettings.h"
-#include "run/ProjectList.h"
-#include "run/RunDriver.h"
-#include "settings/IniFile.h"
-#include "settings/WorkDirs.h"
 
 namespace hv::test {
 namespace {
@@ -20,22 +11,12 @@ class FormBarTest : public UiTest {
   protected:
     void SetUp() override {
         UiTest::SetUp();
-        if (const char* tmp = std::getenv("TMPDIR")) savedTmp_ = tmp;
-        setenv("TMPDIR", CreateDir("d/tmp").c_str(), 1);
         owner_.setObjectName("FormOwner");
-        owner_.resize(300, 200);
         owner_.show();
-        owner_.activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(&owner_));
-    }
-    void TearDown() override {
-        savedTmp_.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", savedTmp_.c_str(), 1);
-        UiTest::TearDown();
     }
     static QProgressBar* Bar(TFormBar& f, const char* name) { return Find<QProgressBar>(&f, name); }
 
     QMainWindow owner_;
-    std::string savedTmp_;
 };
 
 // Two bars, the owner disabled while shown; the bars move in about 29 steps.
@@ -94,62 +75,6 @@ TEST_F(FormBarTest, ProgressTotalsOf2GiBUseTheScale) {
     sink.PosBarLarge(1, 5 * gib);
     EXPECT_EQ(Bar(f, "Bar1")->value(), Bar(f, "Bar1")->maximum());
     f.Close();
-}
-
-// A real archive run of the core driven through the window: "Стоп",
-// confirmed in the platform's box, reaches the run while it works, and the
-// owner comes back whether the run stops or fails.
-TEST_F(FormBarTest, StopReachesARunningOperationAndTheOwnerComesBack) {
-    workdirs::SetProjectsDir("D:\\Prog\\Projects\\");
-    CreateDir("d/Arc");
-    for (int i = 0; i < 6; ++i)
-        CreateFile("d/Work/file" + std::to_string(i) + ".txt", std::string(40000, 'a' + i));
-    THL_HalvoraProject p;
-    p.FileName = "D:\\Prog\\Projects\\Stop.hlj";
-    p.SetName("Stop");
-    p.SetRootDir("D:\\Work");
-    p.IncludeAllFiles = true;
-    p.ArcType = kArcInternal;
-    p.CompressType = 2;
-    p.SavePlaces().Add("D:\\Arc");
-    CreateDir("d/Prog/Projects");
-    p.SaveToFile();
-    // Stopped while running; failing, as the project file is missing.
-    for (const bool stop : {true, false}) {
-        SCOPED_TRACE(stop);
-        TFormBar bar;
-        T_PrjList list;
-        THL_ArcList arcs;
-        arcs.ReadAll(*TIniFile::FromText(""), "");
-        TRunDriver driver(list, arcs, bar);
-        bool ownerDisabled = false, clicked = false;
-        driver.MessagePump = [&] {
-            ownerDisabled = !owner_.isEnabled();
-            if (stop && !clicked && bar.isVisible()) {
-                clicked = true;
-                // The press waits in the event queue like a user's click.
-                QMetaObject::invokeMethod(bar.findChild<QPushButton*>("bt1"), "click",
-                                          Qt::QueuedConnection);
-            }
-            QCoreApplication::processEvents();
-        };
-        OnNextModal([&](QWidget* box) {
-            ownerDisabled = ownerDisabled || !owner_.isEnabled();
-            EXPECT_TRUE(!stop || box->findChild<QPushButton*>("btYes")->isDefault());
-            Click(box, stop ? "btYes" : "btOk");
-        });
-        EXPECT_FALSE(
-            driver.RunProjects(stop ? p.FileName : "D:\\Prog\\Projects\\None.hlj", false, true));
-        EXPECT_TRUE(ownerDisabled);
-        EXPECT_EQ(driver.Stopped(), stop);
-        if (stop) {
-            ASSERT_EQ(driver.Results().size(), 1u);
-            EXPECT_EQ(driver.Results()[0].status, TRunDriver::ProjectResult::Status::Stopped);
-        }
-        EXPECT_FALSE(bar.isVisible() || bar.Interrupted());
-        EXPECT_TRUE(owner_.isEnabled());
-        EXPECT_EQ(bar.Owner(), nullptr);
-    }
 }
 
 }  // namespace

@@ -285,7 +285,9 @@ TEST_F(MainTest, StopEndsALongRunAndKeepsTheOldArchive) {
     EXPECT_EQ(ReadFile(Root() + "/d/Arc/A/A.ARJ"), before);
     EXPECT_TRUE(m.isEnabled());
     EXPECT_EQ(m.RunProgressWindow(), nullptr);
-    EXPECT_EQ(responder_->RequestsOf("AskYesNoWarn").size(), 1u);
+    // "Стоп" asked once, with "Да" as the default answer.
+    ASSERT_EQ(responder_->RequestsOf("AskYesNoWarn").size(), 1u);
+    EXPECT_EQ(responder_->RequestsOf("AskYesNoWarn")[0].flags & kMbDefButton2, 0u);
     EXPECT_TRUE(Said("ShowError").empty());
 }
 
