@@ -208,11 +208,10 @@ QMimeData* UiTest::Urls(const std::vector<std::string>& posixPaths) {
     return mime;
 }
 
-void UiTest::AnswerFileDialog(const std::string& typed, const std::string& dir, QString* title) {
+void UiTest::AnswerFileDialog(const std::string& typed, const std::string& dir) {
     OnNextModal([=](QWidget* w) {
         auto* d = qobject_cast<QFileDialog*>(w);
         ASSERT_TRUE(d);
-        if (title) *title = d->windowTitle();
         if (!dir.empty()) d->setDirectory(QString::fromStdString(dir));
         // Typed into its name field, as a person does.
         if (!typed.empty())

@@ -84,9 +84,8 @@ class UiTest : public TempTree {
     // Every queued act has run.
     static bool ModalActsDone();
     // The next modal window is a file dialog: Typed in its name field (in Dir
-    // when given), then accepted; Title gets its title.
-    static void AnswerFileDialog(const std::string& typed, const std::string& dir = {},
-                                 QString* title = nullptr);
+    // when given), then accepted.
+    static void AnswerFileDialog(const std::string& typed, const std::string& dir = {});
 
     // Renders W to <build>/shots/<Name>.png and checks that something is
     // drawn and that every visible text has its letters in its font.

@@ -68,7 +68,6 @@ TEST_F(FormBarTest, ProgressTotalsOf2GiBUseTheScale) {
     EXPECT_FALSE(f.TwoBars() || Find<QWidget>(&f, "Bar2")->isVisible());
     ProgressSink& sink = f;
     sink.InitBarsLarge(1, 0, 5 * gib);
-    EXPECT_EQ(f.GetMax1Large(), 5 * gib);
     EXPECT_GT(Bar(f, "Bar1")->maximum(), 0);
     sink.PosBarLarge(1, 4 * gib);
     EXPECT_NEAR(double(Bar(f, "Bar1")->value()) / Bar(f, "Bar1")->maximum(), 0.8, 0.05);
