@@ -179,49 +179,44 @@ TEST_F(ArcTest, ExtractingAsksBeforeAFileIsReplaced) {
     ASSERT_TRUE(probe.FindMember("2nd.txt") && probe.FileHeader().Method == kMethodPacked);
     damaged[static_cast<size_t>(probe.MemberHeaderPos()) + 24] =
         0x7F;  // UnpackedSize past the stream
-    enum Then { kNone, kDamage, kFullDisk, kStop };
-    struct Row {
-        const char* name;
-        int answer;  // to "Файл уже существует"
-        Then then;
-        bool third, replaced;
-    } rows[] = {
-        {"Пропустить", 2, kNone, true, false},
-        {"Закончить", 3, kNone, false, false},
-        {"Удалить", 1, kNone, true, true},
-        {"Удалить, member damaged", 1, kDamage, false, false},
-        {"Удалить, disk full", 1, kFullDisk, false, false},
-        {"Удалить, stopped", 1, kStop, false, false},
-    };
     form_->InitialArchive = "D:\\W\\t.pkk";
     form_->show();
-    for (const Row& r : rows) {
-        SCOPED_TRACE(r.name);
+    // The answer to "Файл уже существует", what happens then, whether the
+    // third member and the replaced second one are there afterwards.
+    enum Then { kNone, kDamage, kFullDisk, kStop };
+    const auto extract = [&](int answer, Then then, bool third, bool replaced) {
+        SCOPED_TRACE(testing::Message() << answer << " " << then);
         fs::remove_all(Root() + "/d/out");
         CreateFile("d/out/2nd.txt", "mine");
-        WritePosixFile(Root() + "/d/W/t.pkk", r.then == kDamage ? damaged : pristine);
+        WritePosixFile(Root() + "/d/W/t.pkk", then == kDamage ? damaged : pristine);
         responder_->Clear();
-        responder_->Answer(r.answer);
+        responder_->Answer(answer);
         Select({"1st.txt", "2nd.txt", "3rd.txt"});
         AnswerFileDialog({}, Root() + "/d/out");
         QTimer stopper;  // "Остановить" once the question is answered
         QObject::connect(&stopper, &QTimer::timeout, [&] {
-            if (r.then == kStop && form_->Busy() && !responder_->Records().empty())
+            if (then == kStop && form_->Busy() && !responder_->Records().empty())
                 Click(form_.get(), "Button6");
         });
         stopper.start(0);
         {
-            std::unique_ptr<FullDisk> full(r.then == kFullDisk ? new FullDisk(64 * 1024) : nullptr);
+            std::unique_ptr<FullDisk> full(then == kFullDisk ? new FullDisk(64 * 1024) : nullptr);
             Click(form_.get(), "btUnpack");
         }
         EXPECT_EQ(Said("ChooseButton"), Lines{"Файл уже существует|D:\\out\\2nd.txt"});
         EXPECT_EQ(ReadFile(Root() + "/d/out/1st.txt"), "first");
-        EXPECT_EQ(ReadFile(Root() + "/d/out/3rd.txt"), r.third ? "third" : "");
-        EXPECT_TRUE(ReadFile(Root() + "/d/out/2nd.txt") == (r.replaced ? text : "mine"));
-        EXPECT_EQ(std::distance(fs::directory_iterator(Root() + "/d/out"), {}), r.third ? 3 : 2)
+        EXPECT_EQ(ReadFile(Root() + "/d/out/3rd.txt"), third ? "third" : "");
+        EXPECT_TRUE(ReadFile(Root() + "/d/out/2nd.txt") == (replaced ? text : "mine"));
+        EXPECT_EQ(std::distance(fs::directory_iterator(Root() + "/d/out"), {}), third ? 3 : 2)
             << "a temporary left";
-        EXPECT_EQ(Said("ShowError").empty(), r.then != kDamage && r.then != kFullDisk);
-    }
+        EXPECT_EQ(Said("ShowError").empty(), then != kDamage && then != kFullDisk);
+    };
+    extract(2, kNone, true, false);   // "Пропустить"
+    extract(3, kNone, false, false);  // "Закончить"
+    extract(1, kNone, true, true);    // "Удалить"
+    extract(1, kDamage, false, false);
+    extract(1, kFullDisk, false, false);
+    extract(1, kStop, false, false);
     // No member name leads out of the chosen directory.
     WritePosixFile(Root() + "/d/W/evil.pkk", HandMade("", {{"..\\..\\evil.txt", 4, 4}}));
     form_->OpenArchive("D:\\W\\evil.pkk");
