@@ -6,15 +6,6 @@
 //   D:\Prog\Projects\Docs.hlj  the project; Dep.hlj, Other.hlj projects; NotPrj.hlj no project
 #pragma once
 
-#include <QCheckBox>
-#include <QComboBox>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
-#include <QTabWidget>
-#include <QTreeView>
 #include <functional>
 #include <map>
 #include <memory>
@@ -22,7 +13,6 @@
 #include "UiFixture.h"
 #include "editor/BrowserView.h"
 #include "editor/SetPrj.h"
-#include "platform/CodePage.h"
 #include "project/HLObject.h"
 #include "settings/IniSections.h"
 

@@ -8,8 +8,6 @@
 
 #include <QAbstractItemView>
 #include <QListView>
-#include <QTimer>
-#include <QTreeView>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>

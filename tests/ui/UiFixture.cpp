@@ -3,19 +3,12 @@
 #include <unistd.h>
 
 #include <QAbstractButton>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QDialog>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QImage>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QPlainTextEdit>
 #include <QSet>
-#include <QTimer>
 #include <QUrl>
 #include <deque>
 #include <filesystem>

@@ -7,9 +7,21 @@
 
 #include <QAbstractItemView>
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QPointer>
+#include <QPushButton>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
+#include <QTimer>
+#include <QTreeView>
 #include <QWidget>
 #include <functional>
 #include <memory>

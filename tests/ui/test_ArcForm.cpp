@@ -1,9 +1,5 @@
 // The archive browser on real archives: the directory list, own and ARJ
 // archives, adding, dropping, deleting, extracting, "Остановить", sorting.
-#include <QHeaderView>
-#include <QPlainTextEdit>
-#include <QTimer>
-#include <QTreeView>
 #include <filesystem>
 #include <sstream>
 

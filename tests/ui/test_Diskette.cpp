@@ -5,15 +5,11 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include <QLineEdit>
-#include <QTabWidget>
-#include <QTreeView>
 #include <deque>
 #include <filesystem>
 
 #include "MainFixture.h"
 #include "pack/ArcForm.h"
-#include "platform/CodePage.h"
 
 namespace hv::test {
 namespace {

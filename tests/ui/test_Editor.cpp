@@ -1,6 +1,5 @@
 // The project editor over real projects and trees: what it shows, what it
 // saves, its checks, its browsers and their verdicts, its drag and drop.
-#include <QTimer>
 
 #include "EditorFixture.h"
 

@@ -1,12 +1,7 @@
 #include <QFontInfo>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QScreen>
 #include <QSplitter>
 #include <QStandardItemModel>
-#include <QTreeView>
 #include <QVBoxLayout>
 
 #include "UiFixture.h"

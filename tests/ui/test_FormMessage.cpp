@@ -1,13 +1,10 @@
 // The message windows, and errors that reach them from the slots of any window.
 #include <QEvent>
-#include <QLabel>
-#include <QPushButton>
 #include <functional>
 #include <stdexcept>
 
 #include "UiFixture.h"
 #include "dialogs/FormMessage.h"
-#include "dialogs/Messages.h"
 #include "settings/WorkDirs.h"
 #include "ui/Command.h"
 #include "ui/Label3D.h"

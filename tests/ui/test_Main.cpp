@@ -4,19 +4,13 @@
 // button, runs that fail, and a run of halvora-run holding the program directory.
 #include <unistd.h>
 
-#include <QCheckBox>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QRadioButton>
 #include <QStackedWidget>
-#include <QTabBar>
-#include <QTabWidget>
 #include <QTreeWidget>
 #include <filesystem>
 
 #include "MainFixture.h"
 #include "platform/AnsiLiteral.h"
-#include "platform/CodePage.h"
 #include "settings/IniFile.h"
 #include "util/Variant.h"
 

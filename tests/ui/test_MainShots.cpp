@@ -1,7 +1,6 @@
 // The main window, each page, and the project editor, each data page, the
 // disk browser with all three verdict images, the drive list and the found
 // files, rendered to <build>/shots/FormMain-*.png and FormSetProject-*.png.
-#include <QTabBar>
 
 #include "EditorFixture.h"
 #include "MainFixture.h"

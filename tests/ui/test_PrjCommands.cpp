@@ -1,11 +1,9 @@
 // The project commands of the main window, with the program started as a
 // person starts it: new, add, edit, delete, erase, save as, check marks and
 // the order of the list, each read back from the files it leaves.
-#include <QLineEdit>
 
 #include "MainFixture.h"
 #include "editor/SetPrj.h"
-#include "platform/CodePage.h"
 
 namespace hv::test {
 namespace {

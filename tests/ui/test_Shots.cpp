@@ -1,9 +1,7 @@
 // Renders every dialog window, in each kind that looks different, and the
 // archive browser to <build>/shots/<Form>-<state>.png for review; the shots
 // check that their texts are drawn with fonts that hold their letters.
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QTreeView>
 
 #include "UiFixture.h"
 #include "dialogs/FormBar.h"
@@ -14,7 +12,6 @@
 #include "dialogs/ValueInput.h"
 #include "pack/ArcForm.h"
 #include "pack/PackFile.h"
-#include "platform/CodePage.h"
 
 namespace hv::test {
 namespace {
