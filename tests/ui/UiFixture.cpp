@@ -216,6 +216,7 @@ void UiTest::AnswerFileDialog(const std::string& typed, const std::string& dir) 
 void UiTest::Shot(QWidget* w, const std::string& name) {
     const std::string dir = std::string(HALVORA_BINARY_DIR) + "/shots";
     std::filesystem::create_directories(dir);
+    w->show();
     QCoreApplication::processEvents();
     const QImage img = w->grab().toImage();
     ASSERT_TRUE(img.save(QString::fromStdString(dir + "/" + name + ".png"))) << name;

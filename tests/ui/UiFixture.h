@@ -99,8 +99,8 @@ class UiTest : public TempTree {
     // when given), then accepted.
     static void AnswerFileDialog(const std::string& typed, const std::string& dir = {});
 
-    // Renders W to <build>/shots/<Name>.png and checks that something is
-    // drawn and that every visible text has its letters in its font.
+    // Shows W, renders it to <build>/shots/<Name>.png and checks that something
+    // is drawn and that every visible text has its letters in its font.
     static void Shot(QWidget* w, const std::string& name);
 
     // The recorded messages of one function ("ShowError", ...), UTF-8

@@ -16,14 +16,7 @@
 namespace hv::test {
 namespace {
 
-class Shots : public UiTest {
-  protected:
-    static void Take(QWidget* w, const std::string& name) {
-        w->show();
-        Shot(w, name);
-        w->hide();
-    }
-};
+class Shots : public UiTest {};
 
 TEST_F(Shots, EveryDialogWindow) {
     const std::string full = A("Записать архив на другую дискету и продолжить копирование");
@@ -54,11 +47,12 @@ TEST_F(Shots, EveryDialogWindow) {
         TFormMessage f;
         f.Setup(said[i].request);
         f.LayOut();
-        Take(&f, std::string("FormMessage-") + shown[i]);
+        Shot(&f, std::string("FormMessage-") + shown[i]);
     }
     QMessageBox box;
     SetupPlatformBox(box, said.back().request);
-    Take(&box, "PlatformBox-warn");
+    Shot(&box, "PlatformBox-warn");
+    box.hide();
 
     QWidget owner;
     owner.setObjectName("FormOwner");
@@ -70,7 +64,7 @@ TEST_F(Shots, EveryDialogWindow) {
         f.Mess(1, A(message));
         f.PosBar(1, 600);
         if (second) f.Mess(2, A(second)), f.PosBar(2, 45);
-        Take(&f, shot);
+        Shot(&f, shot);
         f.SetInterrupted(true);  // no delay on close
         f.Close();
     };
@@ -87,7 +81,7 @@ TEST_F(Shots, EveryDialogWindow) {
         f.SetValue(value);
         f.show();
         if (typed) Type(f.findChild<QLineEdit*>("ed"), typed);
-        Take(&f, std::string("FormGet-") + shot);
+        Shot(&f, std::string("FormGet-") + shot);
         f.done(QDialog::Rejected);
     };
     get("text", kValueText, "Имя архива", TVarValue::Text(A("Почта 2024")));
@@ -108,11 +102,11 @@ TEST_F(Shots, EveryDialogWindow) {
     view.LoadText(Utf8ToOem(out + "     3 файла(ов)\r\n"));
     view.SetConvertFromOem(true);
     view.resize(560, 300);
-    Take(&view, "FormView");
+    Shot(&view, "FormView");
     TStopForm strip;
     strip.SetTexts("btRun: ", QString::fromUtf8(">Перед запуском архиватора <"));
     strip.adjustSize();
-    Take(&strip, "StopForm");
+    Shot(&strip, "StopForm");
 }
 
 // An archive with members of every kind, and one member's information.
