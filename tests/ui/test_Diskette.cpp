@@ -74,8 +74,8 @@ class Steps : public MessageHandler {
         EXPECT_TRUE(steps_.empty()) << steps_.size() << " questions never came";
     }
     int Ask(const MessageRequest& r) override {
-        const std::string seen =
-            r.function + ": " + AnsiToUtf8(r.heading + "|" + r.text + "|" + Join(r.buttons));
+        std::string seen = r.function + ": " + AnsiToUtf8(r.heading + "|" + r.text + "|");
+        for (const auto& b : r.buttons) seen += AnsiToUtf8(b) + "/";
         if (steps_.empty()) {
             ADD_FAILURE() << "unexpected " << seen;
             return r.NoAnswerResult();
@@ -91,11 +91,6 @@ class Steps : public MessageHandler {
     }
 
   private:
-    static std::string Join(const std::vector<std::string>& v) {
-        std::string s;
-        for (const auto& b : v) s += b + "/";
-        return s;
-    }
     std::deque<Step> steps_;
     MessageHandler* previous_;
 };

@@ -182,22 +182,6 @@ TEST_F(MainTest, DamagedSettingsFilesStartWithWhatTheyHold) {
     }
 }
 
-// What the window looked like while the run worked.
-struct Watch {
-    QTimer timer;
-    QString title;
-    bool mainDisabled = false;
-    explicit Watch(TFormMain& m) {
-        QObject::connect(&timer, &QTimer::timeout, [this, &m] {
-            if (TFormBar* bar = m.RunProgressWindow(); bar && bar->isVisible()) {
-                if (!bar->windowTitle().isEmpty()) title = bar->windowTitle();
-                mainDisabled = mainDisabled || !m.isEnabled();
-            }
-        });
-        timer.start(5);
-    }
-};
-
 // The archive of Name was built by arj and is whole.
 void ExpectArchive(const std::string& root, const std::string& name) {
     const auto t = ShellOutput("cd " + root + "/d/Arc/" + name + " && arj t " + name + ".ARJ");
@@ -222,12 +206,22 @@ TEST_F(MainTest, RunButtonsBuildWithArjAndShowItsOutput) {
             output = v->MemoText();
             v->accept();
         });
-        Watch watch(m);
+        // What the window looked like while the run worked.
+        QString title;
+        bool mainDisabled = false;
+        QTimer watch;
+        QObject::connect(&watch, &QTimer::timeout, [&] {
+            TFormBar* bar = m.RunProgressWindow();
+            if (!bar || !bar->isVisible()) return;
+            if (!bar->windowTitle().isEmpty()) title = bar->windowTitle();
+            mainDisabled = mainDisabled || !m.isEnabled();
+        });
+        watch.start(5);
         Click(&m, button);
         EXPECT_TRUE(ModalActsDone());
-        EXPECT_TRUE(watch.mainDisabled);
+        EXPECT_TRUE(mainDisabled);
         const std::string last(1, std::string(built).back());
-        EXPECT_EQ(watch.title.toStdString(),
+        EXPECT_EQ(title.toStdString(),
                   "Формирование архива D:\\Arc\\" + last + "\\" + last + ".ARJ");
         for (char c : std::string(built)) {
             const std::string n(1, c);
