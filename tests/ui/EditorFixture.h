@@ -1,36 +1,18 @@
 // The project editor opened on a real project over a real tree, as the main
 // window opens it: modally, with the acts of the test running inside it.
 //
-//   D:\Work        a.txt (taken), b.bak (left out by BAK), Deep\ (empty), Sub\
+//   D:\Work        a.txt (taken), b.bak (left out by BAK), Deep (empty), Sub
 //   D:\Work\Sub    keep.txt (mandatory), x.tmp (excluded by Sub\*.tmp), other.txt (no rule)
 //   D:\Prog\Projects\Docs.hlj  the project; Dep.hlj, Other.hlj projects; NotPrj.hlj no project
 #pragma once
 
-#include <QAbstractItemView>
-#include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QHeaderView>
-#include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
-#include <QMimeData>
-#include <QPlainTextEdit>
-#include <QTabWidget>
-#include <QToolButton>
-#include <QTreeView>
-#include <QUrl>
 #include <functional>
 #include <map>
 #include <memory>
 
 #include "UiFixture.h"
-#include "dialogs/ScriptedResponder.h"
 #include "editor/BrowserView.h"
 #include "editor/SetPrj.h"
-#include "platform/CodePage.h"
 #include "project/HLObject.h"
 #include "settings/IniSections.h"
 
@@ -52,52 +34,49 @@ class EditorTest : public UiTest {
         CreateDir("d/Work/Deep");
         CreateDir("d/Arc");
         CreateFile("d/Prog/Projects/NotPrj.hlj", std::string(100, 'x'));
-        for (auto [file, name] : {std::pair{"Dep", "Зависимый"}, std::pair{"Other", "Другой"}}) {
-            THL_HalvoraProject p;
-            p.FileName = std::string("D:\\Prog\\Projects\\") + file + ".hlj";
-            p.SetName(A(name));
-            p.SetRootDir("D:\\Work");
-            p.SavePlaces().Add(std::string("D:\\Arc\\") + file);
-            p.SaveToFile();
-        }
-        THL_HalvoraProject p;
-        p.FileName = kDocs;
-        p.SetName(A("Документы"));
-        p.SetRootDir("D:\\Work");
-        p.IncludeAllFiles = true;
-        p.GlobalProjectExclude = false;
-        p.AddExtension("BAK");
-        p.AddFileName("Sub\\keep.txt", true);
-        p.AddFileName("Sub\\*.tmp", false);
-        p.SavePlaces().Add("D:\\Arc");
-        for (const char* d : {"Dep", "NotPrj", "Gone"})
-            p.Projects().Add(std::string("D:\\Prog\\Projects\\") + d + ".hlj");
-        p.AddDirectory("D:\\Work\\Deep");
-        p.AddDirectory("D:\\Nowhere");
-        p.SetArcName("backup.arj");
-        p.ArcType = 3;
-        p.CompressType = 1;
-        p.ArcPS = "pw";
-        p.SetVolumeSize(2);
-        p.MakeSaveDirectories = true;
-        p.PreBatch().Add("echo one");
-        p.PreBatch().Add("echo two");
-        p.SaveToFile();
+        SaveProject("Dep", "Зависимый", "D:\\Work", "D:\\Arc\\Dep");
+        SaveProject("Other", "Другой", "D:\\Work", "D:\\Arc\\Other");
+        SaveProject("Docs", "Документы", "D:\\Work", "D:\\Arc", [](THL_HalvoraProject& p) {
+            p.IncludeAllFiles = true;
+            p.GlobalProjectExclude = false;
+            p.AddExtension("BAK");
+            p.AddFileName("Sub\\keep.txt", true);
+            p.AddFileName("Sub\\*.tmp", false);
+            for (const char* d : {"Dep", "NotPrj", "Gone"})
+                p.Projects().Add(std::string("D:\\Prog\\Projects\\") + d + ".hlj");
+            p.AddDirectory("D:\\Work\\Deep");
+            p.AddDirectory("D:\\Nowhere");
+            p.SetArcName("backup.arj");
+            p.ArcType = 3;
+            p.CompressType = 1;
+            p.ArcPS = "pw";
+            p.SetVolumeSize(2);
+            p.MakeSaveDirectories = true;
+            p.PreBatch().Add("echo one");
+            p.PreBatch().Add("echo two");
+        });
         Caller(kDocs);
         editor_ = std::make_unique<TFormSetProject>();
     }
     void TearDown() override {
         editor_.reset();
-        responder_.reset();
         UiTest::TearDown();
     }
 
-    // The caller's project, as the main window holds it.
-    void Caller(const std::string& file) {
-        caller_ = std::make_unique<THL_HalvoraProject>();
-        caller_->FileName = file;
-        caller_->LoadFromFile();
+    // D:\Prog\Projects\<File>.hlj: Name over Root, stored in Place; Shape sets the rest.
+    static void SaveProject(const std::string& file, const char* name, const char* root,
+                            const char* place,
+                            const std::function<void(THL_HalvoraProject&)>& shape = {}) {
+        THL_HalvoraProject p;
+        p.FileName = "D:\\Prog\\Projects\\" + file + ".hlj";
+        p.SetName(A(name));
+        p.SetRootDir(root);
+        p.SavePlaces().Add(place);
+        if (shape) shape(p);
+        p.SaveToFile();
     }
+    // The caller's project, as the main window holds it.
+    void Caller(const std::string& file) { caller_ = Load(file); }
     // Opens the editor modally; Act runs in it and closes it. The modal result.
     int Edit(const std::function<void(TFormSetProject&)>& act) {
         editor_->SetCallerProject(caller_.get());
@@ -111,21 +90,20 @@ class EditorTest : public UiTest {
         p->LoadFromFile();
         return p;
     }
+    // The entries of a list of the core, UTF-8, joined by "|" as Shown joins rows.
+    static QString Joined(const TStringList& list) {
+        QStringList out;
+        for (int i = 0; i < list.Count(); ++i) out << QString::fromStdString(AnsiToUtf8(list[i]));
+        return out.join('|');
+    }
 
     template <class T = QWidget>
     T* C(const char* name) const {
         return Find<T>(editor_.get(), name);
     }
-    QStringList Texts(const char* list) const {
-        QStringList out;
-        for (int i = 0; i < C<QListWidget>(list)->count(); ++i)
-            out << C<QListWidget>(list)->item(i)->text();
-        return out;
-    }
-    static QStringList Strings(const TStringList& list) {
-        QStringList out;
-        for (int i = 0; i < list.Count(); ++i) out << QString::fromStdString(AnsiToUtf8(list[i]));
-        return out;
+    QString S(const char* name) const { return Shown(editor_.get(), name); }
+    QString S(std::initializer_list<const char*> names) const {
+        return Shown(editor_.get(), names);
     }
     // Empties an edit as a person does, so that the change is noticed.
     static void Erase(QLineEdit* e) {
@@ -142,37 +120,29 @@ class EditorTest : public UiTest {
     // Caption -> image of every item shown.
     std::map<QString, int> Images() const {
         std::map<QString, int> out;
-        QAbstractItemModel* m = Lva()->Table()->model();
-        for (int i = 0; i < m->rowCount(); ++i)
-            out[m->index(i, 0).data().toString()] =
-                m->index(i, 0).data(TBrowserModel::ImageRole).toInt();
+        const QStringList names = Column(Lva()->Table());
+        for (int i = 0; i < names.size(); ++i)
+            out[names[i]] = Column(Lva()->Table(), 0, TBrowserModel::ImageRole)[i].toInt();
         return out;
     }
     int Row(const QString& caption) const {
-        QAbstractItemModel* m = Lva()->Table()->model();
-        for (int i = 0; i < m->rowCount(); ++i)
-            if (m->index(i, 0).data().toString() == caption) return i;
-        ADD_FAILURE() << "no item " << caption.toStdString();
-        return -1;
+        const int row = static_cast<int>(Column(Lva()->Table()).indexOf(caption));
+        if (row < 0) ADD_FAILURE() << "no item " << caption.toStdString();
+        return row;
     }
     // Selects the items by caption, the first one current.
     void Select(const QStringList& captions) const {
         QItemSelectionModel* sel = Lva()->Table()->selectionModel();
         sel->clearSelection();
-        for (int i = 0; i < captions.size(); ++i) {
-            const QModelIndex index = Lva()->Table()->model()->index(Row(captions[i]), 0);
-            sel->setCurrentIndex(index, (i == 0 ? QItemSelectionModel::ClearAndSelect
-                                                : QItemSelectionModel::Select) |
-                                            QItemSelectionModel::Rows);
-        }
+        for (int i = 0; i < captions.size(); ++i)
+            sel->setCurrentIndex(
+                Lva()->Table()->model()->index(Row(captions[i]), 0),
+                (i == 0 ? QItemSelectionModel::ClearAndSelect : QItemSelectionModel::Select) |
+                    QItemSelectionModel::Rows);
     }
     void DoubleClick(const QString& caption) const {
         QAbstractItemView* v = Lva()->Current();
-        const QModelIndex index = v->model()->index(Row(caption), 0);
-        v->scrollTo(index);
-        // A double click follows the press of its first click.
-        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(index).center());
-        QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(index).center());
+        ClickIndex(v, v->model()->index(Row(caption), 0), true);
     }
 
     // ---- drops -------------------------------------------------------------------------
@@ -181,44 +151,28 @@ class EditorTest : public UiTest {
         QWidget* w = std::string(source) == "lva" ? Lva()->Current() : C<QWidget>(source);
         return editor_->DragMime(w);
     }
-    static QMimeData* Urls(const std::vector<std::string>& posixPaths) {
-        auto* mime = new QMimeData;
-        QList<QUrl> urls;
-        for (const auto& p : posixPaths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
-        mime->setUrls(urls);
-        return mime;
-    }
-    // Drags Mime over Target and drops it at Pos; whether the drop was taken.
     bool Drop(const char* target, QMimeData* mime, QPoint pos = {4, 4}) const {
-        std::unique_ptr<QMimeData> owned(mime);
-        QWidget* t = C<QWidget>(target);
-        if (auto* v = qobject_cast<QAbstractItemView*>(t)) t = v->viewport();
-        QDragEnterEvent enter(pos, Qt::CopyAction, mime, Qt::LeftButton, {});
-        QApplication::sendEvent(t, &enter);
-        if (!enter.isAccepted()) return false;
-        QDropEvent drop(QPointF(pos), Qt::CopyAction, mime, Qt::LeftButton, {});
-        QApplication::sendEvent(t, &drop);
-        return drop.isAccepted();
+        return UiTest::Drop(C(target), mime, pos);
+    }
+    // Text typed into edValue and dragged from there onto Target.
+    bool DropValue(const char* target, const char* utf8) const {
+        C<QLineEdit>("edValue")->setText(QString::fromUtf8(utf8));
+        return Drop(target, From("edValue"));
+    }
+    // Item of List thrown onto the waste bin; whether the bin took it.
+    bool Bin(const char* list, const char* utf8) const {
+        SelectIn(list, {QString::fromUtf8(utf8)});
+        return Drop("imRecicle", From(list));
     }
     // Selects rows of a list by their texts.
     void SelectIn(const char* list, const QStringList& texts) const {
         QListWidget* l = C<QListWidget>(list);
         l->clearSelection();
         for (int i = 0; i < l->count(); ++i)
-            if (texts.contains(l->item(i)->text())) {
+            if (texts.contains(l->item(i)->text()))
                 l->setCurrentRow(i, QItemSelectionModel::Select);
-            }
     }
 
-    // Texts of the recorded messages of one function ("ShowError", ...), heading "|" text.
-    std::vector<std::string> Said(const char* function) const {
-        std::vector<std::string> out;
-        for (const MessageRequest& r : responder_->RequestsOf(function))
-            out.push_back(AnsiToUtf8(r.heading.empty() ? r.text : r.heading + "|" + r.text));
-        return out;
-    }
-
-    std::unique_ptr<ScriptedResponder> responder_;
     std::unique_ptr<THL_HalvoraProject> caller_;
     std::unique_ptr<TFormSetProject> editor_;
 };

@@ -8,8 +8,6 @@
 
 #include <QAbstractItemView>
 #include <QListView>
-#include <QTimer>
-#include <QTreeView>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
@@ -22,7 +20,6 @@
 #include "app/Startup.h"
 #include "dialogs/FormBar.h"
 #include "dialogs/FormView.h"
-#include "dialogs/ScriptedResponder.h"
 #include "project/HLObject.h"
 #include "run/ArcSettings.h"
 #include "settings/IniSections.h"
@@ -33,8 +30,7 @@
 namespace hv::test {
 
 struct ProjectShape {
-    std::vector<std::string> deps;
-    uint8_t arcType = kArcArj;
+    std::vector<std::string> deps = {};
     const char* title = nullptr;  // the project's name (UTF-8) when it is not the file's
 };
 
@@ -49,7 +45,6 @@ class MainTest : public UiTest {
     }
     void TearDown() override {
         session_.reset();
-        responder_.reset();
         workdirs::SetTerminating(false);
         workdirs::SetAppRunning(false);
         savedTmp_.empty() ? unsetenv("TMPDIR") : setenv("TMPDIR", savedTmp_.c_str(), 1);
@@ -83,15 +78,17 @@ class MainTest : public UiTest {
                         "\r\nMainPrjIndex=" + std::to_string(selected) +
                         "\r\nMainArcIndex=" + std::to_string(selected) + "\r\n\r\n";
         for (size_t i = 0; i < entries.size(); ++i)
-            s += "[PrjInfo" + std::to_string(i) + "]\r\nChecked=" + (entries[i].second ? "1" : "0") +
-                 "\r\nFile=\"" + entries[i].first + ".hlj\"\r\n\r\n";
+            s += "[PrjInfo" + std::to_string(i) +
+                 "]\r\nChecked=" + (entries[i].second ? "1" : "0") + "\r\nFile=\"" +
+                 entries[i].first + ".hlj\"\r\n\r\n";
         return s;
     }
 
     // D:\Prog\Projects\<name>.hlj over D:\Work\<name> (one old file), archive
     // in D:\Arc\<name>, a copy in D:\Copy\<name>.
     void MakeProject(const std::string& name, const ProjectShape& shape = {}) {
-        const std::string file = CreateFile("d/Work/" + name + "/data.txt", "data of " + name + "\n");
+        const std::string file =
+            CreateFile("d/Work/" + name + "/data.txt", "data of " + name + "\n");
         auto w = ToWindowsPath(file);
         ASSERT_TRUE(w && SetFileDate(*w, EncodeDosDateTime({2020, 5, 17, 10, 30, 0})));
         CreateDir("d/Arc/" + name);
@@ -104,7 +101,7 @@ class MainTest : public UiTest {
         p.SavePlaces().Add("D:\\Arc\\" + name);
         p.SavePlaces().Add("D:\\Copy\\" + name);
         for (const auto& d : shape.deps) p.Projects().Add(d + ".hlj");
-        p.ArcType = shape.arcType;
+        p.ArcType = kArcArj;
         p.CompressType = 2;
         p.SaveToFile();
     }
@@ -121,21 +118,18 @@ class MainTest : public UiTest {
 
     // An arj that waits before it starts, so that a run can be caught at work.
     void SlowArchiver(int seconds) {
-        CreateFile("bin/arj", "#!/bin/sh\nsleep " + std::to_string(seconds) +
-                                  "\nexec /usr/bin/arj \"$@\"\n");
+        CreateFile("bin/arj",
+                   "#!/bin/sh\nsleep " + std::to_string(seconds) + "\nexec /usr/bin/arj \"$@\"\n");
         chmod((Root() + "/bin/arj").c_str(), 0755);
         setenv("PATH", (Root() + "/bin:" + savedPath_).c_str(), 1);
     }
 
     TPrjView* Projects() const { return session_->Main()->ProjectView(); }
     TPrjView* Archives() const { return session_->Main()->ArchiveView(); }
-    static void ClickRow(TPrjView* view, int row) {
-        QAbstractItemView* v = view->Current();
-        const QModelIndex index = v->model()->index(row, 0);
-        QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, v->visualRect(index).center());
+    static void ClickRow(TPrjView* view, int row, bool twice = false) {
+        ClickIndex(view->Current(), view->Current()->model()->index(row, 0), twice);
     }
 
-    std::unique_ptr<ScriptedResponder> responder_;
     std::unique_ptr<TProgramSession> session_;
     std::string savedTmp_, savedPath_;
 };

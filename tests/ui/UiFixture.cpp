@@ -2,9 +2,14 @@
 
 #include <unistd.h>
 
+#include <QAbstractButton>
 #include <QDialog>
-#include <QTimer>
-#include <algorithm>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QImage>
+#include <QSet>
+#include <QUrl>
 #include <deque>
 #include <filesystem>
 #include <vector>
@@ -19,77 +24,53 @@ namespace hv::test {
 
 namespace {
 
-// A window shown again (the same object) is a new modal window for the acts.
-class HideWatch : public QObject {
+// Runs the queued acts on modal windows as they are shown (a window shown
+// again is a new one); a modal window nobody expects, or one its act left
+// open, is a test failure and is closed after a while, so a test never hangs.
+class ModalWatch : public QObject {
   public:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-};
-
-struct ModalQueue {
     std::deque<std::function<void(QWidget*)>> acts;
-    std::vector<QPointer<QWidget>> handled;
-    QPointer<QWidget> stray;
-    int strayPolls = 0;
-    int running = 0;  // acts inside their call
+    bool active = false;
 
-    QTimer* timer = nullptr;
-    HideWatch hideWatch;
+    bool eventFilter(QObject* o, QEvent* e) override {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (!active || e->type() != QEvent::Show || !w || !w->isWindow() || !w->isModal())
+            return false;
+        const int serial = ++shows_;
+        w->setProperty("testShow", serial);
+        QPointer<QWidget> target = w;
+        if (acts.empty()) return CloseLater(target, serial, "unexpected modal window "), false;
+        // Run from a timer, inside the window's own event loop, once it has the focus.
+        QTimer::singleShot(0, w, [this, target, serial, act = std::move(acts.front())] {
+            if (!QTest::qWaitForWindowActive(target)) ADD_FAILURE() << "never active";
+            if (target) act(target);
+            CloseLater(target, serial, "modal window left open: ");
+        });
+        acts.pop_front();
+        return false;
+    }
+
+  private:
+    static void CloseLater(QPointer<QWidget> w, int serial, const char* what) {
+        QTimer::singleShot(5000, [w, serial, what] {
+            if (!w || !w->isVisible() || w->property("testShow").toInt() != serial) return;
+            ADD_FAILURE() << what << w->objectName().toStdString();
+            if (auto* d = qobject_cast<QDialog*>(w.data()))
+                d->reject();
+            else
+                w->close();
+        });
+    }
+    int shows_ = 0;
 };
 
-ModalQueue& Modals() {
-    static ModalQueue q;
-    return q;
-}
-
-bool HideWatch::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::Hide) {
-        auto& h = Modals().handled;
-        h.erase(std::remove_if(h.begin(), h.end(),
-                               [&](const QPointer<QWidget>& p) { return !p || p == watched; }),
-                h.end());
-        watched->removeEventFilter(this);
-    }
-    return false;
-}
-
-bool Handled(QWidget* w) {
-    for (const QPointer<QWidget>& p : Modals().handled)
-        if (p == w) return true;
-    return false;
-}
-
-void Poll() {
-    ModalQueue& q = Modals();
-    QWidget* modal = QApplication::activeModalWidget();
-    if (!modal || !modal->isVisible()) return;
-    // A window whose act has returned and left it open, or one nobody
-    // expects: fail after a while rather than hang.
-    if (Handled(modal) && q.running > 0) return;
-    if (Handled(modal) || q.acts.empty()) {
-        if (q.stray != modal) q.stray = modal, q.strayPolls = 0;
-        if (++q.strayPolls > 500) {
-            ADD_FAILURE() << (Handled(modal) ? "modal window left open: " : "unexpected modal window ")
-                          << modal->objectName().toStdString();
-            q.stray = nullptr;
-            if (!Handled(modal)) q.handled.push_back(modal);
-            if (auto* d = qobject_cast<QDialog*>(modal)) d->reject();
-            else modal->close();
-        }
-        return;
-    }
-    auto act = std::move(q.acts.front());
-    q.acts.pop_front();
-    q.handled.push_back(modal);
-    modal->installEventFilter(&q.hideWatch);
-    // Run from a timer of its own: a modal window the act opens must still
-    // be polled, and a timer is never fired again inside its own handler.
-    QPointer<QWidget> target = modal;
-    QTimer::singleShot(0, [act = std::move(act), target] {
-        ++Modals().running;
-        Modals().stray = nullptr;
-        if (target) act(target);
-        --Modals().running;
-    });
+ModalWatch& Modals() {
+    static ModalWatch* watch = [] {
+        auto* m = new ModalWatch;
+        App().installEventFilter(m);
+        return m;
+    }();
+    return *watch;
 }
 
 }  // namespace
@@ -105,8 +86,6 @@ QApplication& App() {
     return *app;
 }
 
-std::string A(const char* utf8) { return Utf8ToAnsi(utf8); }
-
 void UiTest::SetUp() {
     App();
     TempTree::SetUp();
@@ -118,22 +97,15 @@ void UiTest::SetUp() {
     workdirs::InitWorkDirs("D:\\Prog\\");
     LoadFonts();
     messages_ = std::make_unique<TQtMessageHandler>();
-    ModalQueue& q = Modals();
-    q.acts.clear();
-    q.handled.clear();
-    if (!q.timer) {
-        q.timer = new QTimer(&App());
-        q.timer->setInterval(10);
-        QObject::connect(q.timer, &QTimer::timeout, &Poll);
-    }
-    q.timer->start();
+    Modals().acts.clear();
+    Modals().active = true;
 }
 
 void UiTest::TearDown() {
-    ModalQueue& q = Modals();
-    q.timer->stop();
-    EXPECT_TRUE(q.acts.empty()) << q.acts.size() << " modal acts never ran";
-    q.acts.clear();
+    responder_.reset();
+    EXPECT_TRUE(Modals().acts.empty()) << Modals().acts.size() << " modal acts never ran";
+    Modals().acts.clear();
+    Modals().active = false;
     for (QWidget* w : QApplication::topLevelWidgets())
         if (w->isVisible()) w->hide();
     QCoreApplication::processEvents();
@@ -144,7 +116,10 @@ void UiTest::TearDown() {
     TempTree::TearDown();
 }
 
-std::string UiTest::SettingsFile() const { return Root() + "/d/Prog/halvora.ini"; }
+void UiTest::ExpectSettingsHold(const Lines& texts) const {
+    const std::string ini = ReadPosixFile(SettingsFile());
+    for (const auto& t : texts) EXPECT_NE(ini.find(t), std::string::npos) << t << "\n" << ini;
+}
 
 void UiTest::Restart() {
     CloseSettingsIni();
@@ -164,23 +139,112 @@ void UiTest::Type(QWidget* w, const char* utf8) {
     }
 }
 
-void UiTest::Press(QWidget* w, Qt::Key key, Qt::KeyboardModifiers mods) {
-    QTest::keyClick(w, key, mods);
-}
-
 void UiTest::OnNextModal(std::function<void(QWidget*)> act) {
     Modals().acts.push_back(std::move(act));
 }
 
-bool UiTest::ModalActsDone() { return Modals().acts.empty(); }
+bool UiTest::ModalActsDone() {
+    return Modals().acts.empty();
+}
 
-std::string UiTest::Shot(QWidget* w, const std::string& name) {
+QString UiTest::Shown(const QWidget* root, const char* name) {
+    QWidget* w = Find<QWidget>(root, name);
+    if (auto* c = qobject_cast<QCheckBox*>(w)) return c->isChecked() ? "1" : "0";
+    if (auto* c = qobject_cast<QComboBox*>(w)) return c->currentText();
+    if (auto* m = qobject_cast<QPlainTextEdit*>(w)) return m->toPlainText();
+    if (auto* l = qobject_cast<QListWidget*>(w)) {
+        QStringList rows;
+        for (int i = 0; i < l->count(); ++i) rows << l->item(i)->text();
+        return rows.join('|');
+    }
+    return w ? w->property("text").toString() : QString();
+}
+
+QString UiTest::Shown(const QWidget* root, std::initializer_list<const char*> names) {
+    QStringList out;
+    for (const char* name : names) out << Shown(root, name);
+    return out.join(" / ");
+}
+
+QStringList UiTest::Column(const QAbstractItemView* v, int column, int role) {
+    QStringList out;
+    for (int i = 0; v && i < v->model()->rowCount(); ++i)
+        out << v->model()->index(i, column).data(role).toString();
+    return out;
+}
+
+void UiTest::ClickIndex(QAbstractItemView* v, const QModelIndex& index, bool twice) {
+    v->scrollTo(index);
+    const QPoint at = v->visualRect(index).center();
+    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at);
+    if (!twice) return;
+    QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, at);
+}
+
+bool UiTest::Drop(QWidget* w, QMimeData* mime, QPoint pos, Qt::DropAction action) {
+    std::unique_ptr<QMimeData> owned(mime);
+    if (auto* v = qobject_cast<QAbstractItemView*>(w)) w = v->viewport();
+    QDragEnterEvent enter(pos, action, mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w, &enter);
+    if (!enter.isAccepted()) return false;
+    QDropEvent drop(QPointF(pos), action, mime, Qt::LeftButton, {});
+    QApplication::sendEvent(w, &drop);
+    return drop.isAccepted();
+}
+
+QMimeData* UiTest::Urls(const std::vector<std::string>& posixPaths) {
+    auto* mime = new QMimeData;
+    QList<QUrl> urls;
+    for (const auto& p : posixPaths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    mime->setUrls(urls);
+    return mime;
+}
+
+void UiTest::AnswerFileDialog(const std::string& typed, const std::string& dir) {
+    OnNextModal([=](QWidget* w) {
+        auto* d = qobject_cast<QFileDialog*>(w);
+        ASSERT_TRUE(d);
+        if (!dir.empty()) d->setDirectory(QString::fromStdString(dir));
+        // Typed into its name field, as a person does.
+        if (!typed.empty())
+            Find<QLineEdit>(d, "fileNameEdit")->setText(QString::fromStdString(typed));
+        static_cast<QDialog*>(d)->accept();  // as its "Open" or "Save" button
+    });
+}
+
+void UiTest::Shot(QWidget* w, const std::string& name) {
     const std::string dir = std::string(HALVORA_BINARY_DIR) + "/shots";
     std::filesystem::create_directories(dir);
-    const std::string path = dir + "/" + name + ".png";
+    w->show();
     QCoreApplication::processEvents();
-    EXPECT_TRUE(w->grab().save(QString::fromStdString(path))) << path;
-    return path;
+    const QImage img = w->grab().toImage();
+    ASSERT_TRUE(img.save(QString::fromStdString(dir + "/" + name + ".png"))) << name;
+    QSet<QRgb> colours;
+    for (int y = 0; y < img.height(); y += 3)
+        for (int x = 0; x < img.width(); x += 3) colours.insert(img.pixel(x, y));
+    EXPECT_GT(colours.size(), 3) << name << ": nothing drawn";
+    for (QWidget* c : w->findChildren<QWidget*>()) {
+        if (!c->isVisible()) continue;
+        QString text;
+        if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
+        if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
+        if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->displayText();
+        if (auto* m = qobject_cast<QPlainTextEdit*>(c)) text = m->toPlainText();
+        const QFontMetrics fm(c->font());
+        for (QChar ch : text)
+            if (!ch.isSpace() && !fm.inFontUcs4(ch.unicode()))
+                ADD_FAILURE() << name << ": " << c->objectName().toStdString() << " cannot draw U+"
+                              << std::hex << int(ch.unicode());
+    }
+}
+
+std::vector<std::string> UiTest::Said(const char* function) const {
+    std::vector<std::string> out;
+    if (responder_)
+        for (const MessageRequest& r : responder_->RequestsOf(function))
+            out.push_back(AnsiToUtf8(r.heading.empty() ? r.text : r.heading + "|" + r.text));
+    return out;
 }
 
 }  // namespace hv::test

@@ -5,15 +5,11 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 
-#include <QLineEdit>
-#include <QTabWidget>
-#include <QTreeView>
 #include <deque>
 #include <filesystem>
 
 #include "MainFixture.h"
 #include "pack/ArcForm.h"
-#include "platform/CodePage.h"
 
 namespace hv::test {
 namespace {
@@ -78,8 +74,8 @@ class Steps : public MessageHandler {
         EXPECT_TRUE(steps_.empty()) << steps_.size() << " questions never came";
     }
     int Ask(const MessageRequest& r) override {
-        const std::string seen =
-            r.function + ": " + AnsiToUtf8(r.heading + "|" + r.text + "|" + Join(r.buttons));
+        std::string seen = r.function + ": " + AnsiToUtf8(r.heading + "|" + r.text + "|");
+        for (const auto& b : r.buttons) seen += AnsiToUtf8(b) + "/";
         if (steps_.empty()) {
             ADD_FAILURE() << "unexpected " << seen;
             return r.NoAnswerResult();
@@ -95,11 +91,6 @@ class Steps : public MessageHandler {
     }
 
   private:
-    static std::string Join(const std::vector<std::string>& v) {
-        std::string s;
-        for (const auto& b : v) s += b + "/";
-        return s;
-    }
     std::deque<Step> steps_;
     MessageHandler* previous_;
 };
@@ -153,11 +144,7 @@ TEST_F(DisketteTest, ArchivesPageShowsTheBrowserOnTheProjectsArchive) {
     EXPECT_EQ(Find<QLineEdit>(browser, "edArcName")->text(), "D:\\Arc\\A\\A.ARJ");
     EXPECT_EQ(Find<QTreeView>(browser, "lv")->model()->rowCount(), 1);
     browser->close();
-    QAbstractItemView* v = Archives()->Current();
-    const QPoint at = v->visualRect(v->model()->index(1, 0)).center();
-    QTest::mouseClick(v->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseDClick(v->viewport(), Qt::LeftButton, {}, at);
-    QTest::mouseRelease(v->viewport(), Qt::LeftButton, {}, at);
+    ClickRow(Archives(), 1, true);
     // B has no archive yet: its directory is shown and nothing is chosen.
     EXPECT_TRUE(browser->isVisible() && browser->Dir() == "D:\\Arc\\B" &&
                 m.CurrentProject().Name() == "B");
@@ -174,44 +161,55 @@ TEST_F(DisketteTest, CopyAsksForMediaAsTheyAreNeeded) {
         return std::string("места\r\nВставьте ") + (k == 1 ? "другую " : "следующую ") + "дискету";
     };
     const char* missing = "Файл на дискете отсутствует";
-    struct Row {
-        const char* name;
-        size_t size;  // of P.A01 and P.ARJ in D:\Arc\P (0: no P.A01)
-        std::function<void()> medium;
-        std::vector<Step> steps;
-        std::string titles;  // C: "Копирование архива [k из n] ", V: "Проверка архива [k из n] "
-        std::string after;   // P.ARJ on the medium; "=" the archive's
-        bool noMediumPlace = false;
-    } rows[] = {
-        {"current copies are skipped without a question",
-         1000,
-         [&] {
+    // P.A01 and P.ARJ of Size in D:\Arc\P (0: no P.A01, P.ARJ of 40000) copied
+    // to the medium Prepare leaves, with the questions of Steps; the titles of
+    // the progress window (C: "Копирование архива [k из n] ", V: "Проверка
+    // архива [k из n] "), and P.ARJ on the medium after ("=": the archive's).
+    const auto copy = [&](const char* name, size_t size, std::vector<Step> steps,
+                          const std::string& titles, const std::string& after,
+                          const std::function<void()>& prepare, bool mediumPlace = true) {
+        SCOPED_TRACE(name);
+        ClearTree();
+        medium.Clear();
+        MakeProject("P");
+        if (mediumPlace) OnMedium("P");
+        if (size) CreateFile("d/Arc/P/P.A01", std::string(size, 'a'));
+        CreateFile("d/Arc/P/P.ARJ", std::string(size ? size : 40000, 'j'));
+        prepare();
+        WriteSettings(ListText({{"P", true}}));
+        TFormMain& m = StartOnArchives();
+        ClickRow(Archives(), 0);
+        Titles shown;
+        {
+            Steps answers(std::move(steps));
+            Click(&m, "btToDiskette");
+        }
+        std::string want = "Копирование архива D:\\Arc\\P\\P.ARJ\n";
+        for (size_t i = 0; i < titles.size(); i += 3)
+            want += std::string(titles[i] == 'C' ? "Копирование" : "Проверка") + " архива [" +
+                    titles[i + 1] + " из " + titles[i + 2] + "] \n";
+        EXPECT_EQ(shown.list, want);
+        EXPECT_EQ(Medium("P.ARJ"), after == "=" ? ReadFile(Root() + "/d/Arc/P/P.ARJ") : after);
+        EXPECT_TRUE(m.isEnabled() && !m.DisketteProgressWindow() && !m.LastCopyStopped());
+        EXPECT_EQ(ReadFile(Root() + "/d/Work/P/data.txt"), "data of P\n")
+            << "the clearing went out of the medium";
+        Stop();
+    };
+    copy("current copies are skipped without a question", 1000, {}, "C12C22",
+         std::string(1000, 'f'), [&] {
              for (const char* n : {"P.A01", "P.ARJ"}) {
                  fill(n, 1000);
                  ASSERT_TRUE(SetFileDate(std::string("A:\\") + n,
                                          FileAge(std::string("D:\\Arc\\P\\") + n)));
              }
-         },
-         {},
-         "C12C22",
-         std::string(1000, 'f')},
-        {"short of room: another medium, then the next one",
-         40000,
-         [&] { fill("filler.dat", 30000); },
+         });
+    copy("short of room: another medium, then the next one", 40000,
          {{"ShowInfo", nullptr, room(1), 1, [&] { fs::remove(a + "/filler.dat"); }},
           {"ChooseButton", missing, "A:\\P.A01", 2},
           {"ShowInfo", nullptr, room(2), 1, [&] { fs::remove(a + "/P.A01"); }},
           {"ChooseButton", missing, "A:\\P.ARJ", 2}},
-         "C12V12C22V22",
-         "="},
-        {"seven entries: four shown, then the medium cleared",
-         0,
-         [&] {
-             CreateDir("a/D2");
-             fill("D1/f.txt", 100);
-             fs::create_directory_symlink(Root() + "/d/Work", a + "/D1/link");
-             for (const char* n : {"f1.dat", "f2.dat", "f3.dat", "f4.dat", "f5.dat"}) fill(n, 6000);
-         },
+         "C12V12C22V22", "=", [&] { fill("filler.dat", 30000); });
+    copy("seven entries: four shown, then the medium cleared", 0,
          {{"ShowInfo", nullptr, room(1), 1},
           {"ShowInfo", nullptr, room(1), 1},
           {"ChooseButton", missing, "A:\\P.ARJ", 2},
@@ -221,55 +219,23 @@ TEST_F(DisketteTest, CopyAsksForMediaAsTheyAreNeeded) {
            "дискету/Копировать на текущую/Удалить все файлы с дискеты/Прервать копирование/",
            3},
           {"ConfirmDelete", nullptr, "", 1}},
-         "C11V11",
-         "="},
-        {"a copy error tried again",
-         0,
-         [&] { chmod(CreateFile("a/P.ARJ", "old").c_str(), 0444); },
+         "C11V11", "=", [&] {
+             CreateDir("a/D2");
+             fill("D1/f.txt", 100);
+             fs::create_directory_symlink(Root() + "/d/Work", a + "/D1/link");
+             for (const char* n : {"f1.dat", "f2.dat", "f3.dat", "f4.dat", "f5.dat"}) fill(n, 6000);
+         });
+    copy("a copy error tried again", 0,
          {{"ShowInfo", nullptr, "Ошибка копирования \"D:\\ARC\\P\\P.ARJ\" --> \"A:\\P.ARJ\"", 1},
           {"ChooseButton", "Ошибка копирования\r\n", "A:\\P.ARJ|Повторить/Прервать копирование/", 1,
            [&] { chmod((a + "/P.ARJ").c_str(), 0644); }}},
-         "C11V11",
-         "="},
-        {"no diskette place: the copy is offered again",
-         0,
-         [] {},
-         {{"ChooseButtonWarn", "Ошибка при копировании файлов на дискеты",
-           "Проектом не определены пути копирования на дискеты|Повторить копирование/Завершить/",
-           1},
-          {"ChooseButtonWarn", nullptr, "", 2}},
-         "",
-         "",
-         true},
-    };
-    for (Row& r : rows) {
-        SCOPED_TRACE(r.name);
-        ClearTree();
-        medium.Clear();
-        MakeProject("P");
-        if (!r.noMediumPlace) OnMedium("P");
-        if (r.size) CreateFile("d/Arc/P/P.A01", std::string(r.size, 'a'));
-        CreateFile("d/Arc/P/P.ARJ", std::string(r.size ? r.size : 40000, 'j'));
-        r.medium();
-        WriteSettings(ListText({{"P", true}}));
-        TFormMain& m = StartOnArchives();
-        ClickRow(Archives(), 0);
-        Titles titles;
-        {
-            Steps steps(std::move(r.steps));
-            Click(&m, "btToDiskette");
-        }
-        std::string want = "Копирование архива D:\\Arc\\P\\P.ARJ\n";
-        for (size_t i = 0; i < r.titles.size(); i += 3)
-            want += std::string(r.titles[i] == 'C' ? "Копирование" : "Проверка") + " архива [" +
-                    r.titles[i + 1] + " из " + r.titles[i + 2] + "] \n";
-        EXPECT_EQ(titles.list, want);
-        EXPECT_EQ(Medium("P.ARJ"), r.after == "=" ? ReadFile(Root() + "/d/Arc/P/P.ARJ") : r.after);
-        EXPECT_TRUE(m.isEnabled() && !m.DisketteProgressWindow() && !m.LastCopyStopped());
-        EXPECT_EQ(ReadFile(Root() + "/d/Work/P/data.txt"), "data of P\n")
-            << "the clearing went out of the medium";
-        Stop();
-    }
+         "C11V11", "=", [&] { chmod(CreateFile("a/P.ARJ", "old").c_str(), 0444); });
+    copy(
+        "no diskette place: the copy is offered again", 0,
+        {{"ChooseButtonWarn", "Ошибка при копировании файлов на дискеты",
+          "Проектом не определены пути копирования на дискеты|Повторить копирование/Завершить/", 1},
+         {"ChooseButtonWarn", nullptr, "", 2}},
+        "", "", [] {}, false);
 }
 
 // Files on A: mark the projects whose archives they are; those run and are copied.
@@ -323,9 +289,7 @@ TEST_F(DisketteTest, RefreshRunsAndCopiesTheProjectsWhoseArchivesAreOnA) {
     CreateFile("folder/X.ARJ", "old");
     responder_->Clear();
     Click(&m, "btFreshDiskette");
-    const auto errors = responder_->RequestsOf("ShowError");
-    ASSERT_EQ(errors.size(), 1u);
-    EXPECT_EQ(errors[0].heading + "|" + errors[0].text, "A:\\|" + A("Устройство не готово."));
+    EXPECT_EQ(Said("ShowError"), Lines{"A:\\|Устройство не готово."});
     EXPECT_FALSE(Has("d/Arc/X/X.ARJ"));
 }
 

@@ -1,59 +1,64 @@
-// The main window, each page, and the progress window of a run, rendered to
-// <build>/shots/FormMain-<page>.png and FormBar-run.png for review.
-#include <QImage>
-#include <QSet>
-#include <QTabBar>
-#include <QTabWidget>
+// The main window, each page, and the project editor, each data page, the
+// disk browser with all three verdict images, the drive list and the found
+// files, rendered to <build>/shots/FormMain-*.png and FormSetProject-*.png.
 
+#include "EditorFixture.h"
 #include "MainFixture.h"
 
 namespace hv::test {
 namespace {
 
-class MainShots : public MainTest {
-  protected:
-    void Take(QWidget* w, const std::string& name) {
-        QCoreApplication::processEvents();
-        QImage img(QString::fromStdString(Shot(w, name)));
-        ASSERT_FALSE(img.isNull()) << name;
-        QSet<QRgb> colours;
-        for (int y = 0; y < img.height(); y += 3)
-            for (int x = 0; x < img.width(); x += 3) colours.insert(img.pixel(x, y));
-        EXPECT_GT(colours.size(), 3) << name << ": nothing drawn";
-    }
-};
-
-TEST_F(MainShots, EveryPageOfTheMainWindowAndARunningProgressWindow) {
+TEST_F(MainTest, ShotsOfEveryPage) {
     MakeProject("Docs", {.title = "Документы"});
     MakeProject("Mail", {.title = "Почта"});
     WriteSettings(ListText({{"Docs", true}, {"Mail", false}, {"Old", true}}, 0));
     CreateFile("d/Prog/halvora.111");
     TFormMain& m = Start();
     m.resize(720, 480);
-    auto* pc = Find<QTabWidget>(&m, "pc");
-    struct Page {
-        const char* page;
-        const char* shot;
+    const struct {
+        const char *page, *shot;
         int arcTab;
-    } pages[] = {{"tabProject", "FormMain-projects", -1}, {"tabArchives", "FormMain-archives", -1},
-                 {"tabConfig", "FormMain-config-arj", 0}, {"tabConfig", "FormMain-config-templates", 3},
-                 {"tabOtl", "FormMain-debug", -1},        {"tabDelp", "FormMain-delphi", -1}};
-    for (const Page& p : pages) {
-        pc->setCurrentWidget(Find<QWidget>(&m, p.page));
+    } pages[] = {{"tabProject", "projects", -1},
+                 {"tabArchives", "archives", -1},
+                 {"tabConfig", "config-arj", 0},
+                 {"tabConfig", "config-templates", 3},
+                 {"tabOtl", "debug", -1},
+                 {"tabDelp", "delphi", -1},
+                 {"tabProject", "projects-list", -1}};
+    for (const auto& p : pages) {
+        Find<QTabWidget>(&m, "pc")->setCurrentWidget(Find<QWidget>(&m, p.page));
         if (p.arcTab >= 0) Find<QTabBar>(&m, "tcArc")->setCurrentIndex(p.arcTab);
-        Take(&m, p.shot);
+        if (std::string(p.shot) == "projects-list") m.SetListStyle(true);
+        Shot(&m, std::string("FormMain-") + p.shot);
     }
-    pc->setCurrentWidget(Find<QWidget>(&m, "tabProject"));
-    m.SetListStyle(true);
-    Take(&m, "FormMain-projects-list");
+}
 
-    TFormBar bar;
-    bar.InitBars(0, 0, 100, 0, 0, &m);
-    bar.Mess(0, A("Формирование архива D:\\Arc\\Docs\\Docs.ARJ"));
-    bar.Mess(1, A("Запущен архиватор"));
-    bar.PosBar(1, 40);
-    Take(&bar, "FormBar-run");
-    bar.Close();
+TEST_F(EditorTest, ShotsOfEveryPage) {
+    Edit([&](TFormSetProject& ed) {
+        ed.resize(960, 620);
+        DoubleClick("Sub");
+        EXPECT_EQ(Images().size(), 4u);
+        const auto take = [&](const char* page, const char* shot) {
+            C<QTabWidget>("pcData")->setCurrentWidget(C(page));
+            Shot(&ed, std::string("FormSetProject-") + shot);
+        };
+        take("tabGeneral", "general");
+        take("tabPrjFiles", "files-verdicts");
+        take("tabDirList", "dirlist");
+        C<QTabWidget>("pcData")->setCurrentWidget(C("tabDir"));
+        C<QCheckBox>("cbPrjProperty")->click();
+        DropValue("lvDFilesExcl", "D:\\Work\\Deep\\old.log");
+        take("tabDir", "dir");
+        C<QTabWidget>("pcData")->setCurrentWidget(C("tabExtra"));
+        Click(&ed, "sbDiskName");
+        take("tabExtra", "extra-drives");
+        ed.ShowDir("D:\\Work");
+        ed.findChild<QAction*>("mnAList")->trigger();
+        take("tabGeneral", "list");
+        C<QTabWidget>("pcBrowser")->setCurrentWidget(C("tabFiles"));
+        take("tabGeneral", "found");
+        Click(&ed, "sbCancel");
+    });
 }
 
 }  // namespace

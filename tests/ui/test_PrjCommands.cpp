@@ -1,44 +1,18 @@
 // The project commands of the main window, with the program started as a
 // person starts it: new, add, edit, delete, erase, save as, check marks and
 // the order of the list, each read back from the files it leaves.
-#include <QDragEnterEvent>
-#include <QDropEvent>
-#include <QFileDialog>
-#include <QLineEdit>
-#include <QMimeData>
 
 #include "MainFixture.h"
 #include "editor/SetPrj.h"
-#include "platform/CodePage.h"
 
 namespace hv::test {
 namespace {
 
 class PrjCommands : public MainTest {
   protected:
-    QStringList Captions() const {
-        QStringList out;
-        for (int i = 0; i < Projects()->RowCount(); ++i) out << Projects()->Caption(i);
-        return out;
-    }
-    int Image(int row) const {
-        return Projects()->Table()->model()->index(row, 0).data(TPrjListModel::ImageRole).toInt();
-    }
-    // Drops Mime on the project view at Pos; whether it was taken.
-    static bool DropOn(TPrjView* view, QMimeData* mime, QPoint pos) {
-        std::unique_ptr<QMimeData> owned(mime);
-        QWidget* vp = view->Current()->viewport();
-        QDragEnterEvent enter(pos, Qt::MoveAction, mime, Qt::LeftButton, {});
-        QApplication::sendEvent(vp, &enter);
-        QDropEvent drop(QPointF(pos), Qt::MoveAction, mime, Qt::LeftButton, {});
-        QApplication::sendEvent(vp, &drop);
-        return enter.isAccepted() && drop.isAccepted();
-    }
-    QPoint RowCenter(int row) const {
-        return Projects()
-            ->Current()
-            ->visualRect(Projects()->Current()->model()->index(row, 0))
-            .center();
+    QString Captions() const { return Column(Projects()->Table()).join('|'); }
+    QString Images() const {
+        return Column(Projects()->Table(), 0, TPrjListModel::ImageRole).join("");
     }
     // A double click whose first click pressed at Pos.
     void DoubleClickAt(QPoint pos) const {
@@ -46,30 +20,10 @@ class PrjCommands : public MainTest {
         QTest::mouseClick(vp, Qt::LeftButton, {}, pos);
         QTest::mouseDClick(vp, Qt::LeftButton, {}, pos);
     }
-    // The file dialog's answer: Posix, relative to the tree.
-    static void Choose(const std::string& posix, std::string* proposed = nullptr,
-                       QString* title = nullptr) {
-        OnNextModal([=](QWidget* w) {
-            auto* d = qobject_cast<QFileDialog*>(w);
-            ASSERT_TRUE(d);
-            if (proposed) *proposed = d->selectedFiles().value(0).toStdString();
-            if (title) *title = d->windowTitle();
-            // Typed into its name field, as a person does.
-            auto* name = d->findChild<QLineEdit*>("fileNameEdit");
-            ASSERT_TRUE(name);
-            name->setText(QString::fromStdString(posix));
-            static_cast<QDialog*>(d)->accept();  // as its "Open" or "Save" button
-        });
-    }
-    static void Rename(QWidget* editor, const char* utf8) {
-        auto* name = Find<QLineEdit>(editor, "edName");
-        name->selectAll();
-        Press(name, Qt::Key_Delete);
-        Type(name, utf8);
-    }
-    std::string Heading(const char* function) const {
-        const auto r = responder_->RequestsOf(function);
-        return r.empty() ? std::string() : AnsiToUtf8(r.back().heading + "|" + r.back().text);
+    // A popup item by name, or "Delete" for the key.
+    void Do(const char* command) const {
+        if (std::string(command) == "Delete") return Press(Projects()->Current(), Qt::Key_Delete);
+        session_->Main()->findChild<QAction*>(command)->trigger();
     }
 };
 
@@ -78,37 +32,20 @@ TEST_F(PrjCommands, NewProjectStaysOnlyWhenTheEditorSavedIt) {
         CreateFile("d/Prog/Projects/Project" + std::to_string(i) + ".hlj", "x");
     WriteSettings("");
     TFormMain& m = Start();
+    // What is done in the editor ("root": D:\\Work typed as the root, else a
+    // button), the project file made, whether it is kept, ProjectN.hlj files
+    // made before from Project6.
     const struct {
-        const char* name;
-        std::function<void(QWidget*)> close;
-        const char* file;  // the project file made
+        const char *acts, *file;
         bool kept;
-        int taken = 0;  // ProjectN.hlj files made before, from Project6
-    } rows[] = {
-        {"closed at once", [](QWidget* ed) { Click(ed, "sbCancel"); }, "Project4.hlj", false},
-        {"saved, then closed",
-         [](QWidget* ed) {
-             Type(Find<QLineEdit>(ed, "edRootDir"), "D:\\Work");
-             Click(ed, "sbSave");
-             Click(ed, "sbCancel");
-         },
-         "Project4.hlj", true},
-        {"finished",
-         [](QWidget* ed) {
-             Type(Find<QLineEdit>(ed, "edRootDir"), "D:\\Work");
-             Click(ed, "sbSaveExit");
-         },
-         "Project5.hlj", true},
-        {"finished, Project1 to 9 taken",
-         [](QWidget* ed) {
-             Type(Find<QLineEdit>(ed, "edRootDir"), "D:\\Work");
-             Click(ed, "sbSaveExit");
-         },
-         "Prj1.hlj", true, 4},
-    };
+        int taken;
+    } rows[] = {{"sbCancel", "Project4.hlj", false, 0},
+                {"root sbSave sbCancel", "Project4.hlj", true, 0},
+                {"root sbSaveExit", "Project5.hlj", true, 0},
+                {"root sbSaveExit", "Prj1.hlj", true, 4}};
     int entries = 0;
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
+        SCOPED_TRACE(r.acts);
         for (int i = 6; i < 6 + r.taken; ++i)
             CreateFile("d/Prog/Projects/Project" + std::to_string(i) + ".hlj", "x");
         OnNextModal([](QWidget* w) {
@@ -117,7 +54,9 @@ TEST_F(PrjCommands, NewProjectStaysOnlyWhenTheEditorSavedIt) {
         });
         OnNextModal([&](QWidget* w) {
             EXPECT_TRUE(Has(std::string("d/Prog/Projects/") + r.file));
-            r.close(w);
+            for (const QString& act : QString(r.acts).split(' '))
+                act == "root" ? Type(Find<QWidget>(w, "edRootDir"), "D:\\Work")
+                              : Click(w, act.toLatin1().constData());
         });
         Click(&m, "btAdd");
         EXPECT_TRUE(ModalActsDone());
@@ -125,11 +64,11 @@ TEST_F(PrjCommands, NewProjectStaysOnlyWhenTheEditorSavedIt) {
         ASSERT_EQ(m.ProjectList().GetCount(), entries);
         EXPECT_EQ(Has(std::string("d/Prog/Projects/") + r.file), r.kept);
         if (!r.kept) continue;
-        const T_Prj* e = m.ProjectList().Items(entries - 1);
-        EXPECT_EQ(e->FileName, std::string("D:\\Prog\\Projects\\") + r.file);
+        EXPECT_EQ(m.ProjectList().Items(entries - 1)->FileName,
+                  std::string("D:\\Prog\\Projects\\") + r.file);
         EXPECT_EQ(Projects()->Caption(entries - 1), "Почта");
         THL_HalvoraProject p;
-        p.FileName = e->FileName;
+        p.FileName = m.ProjectList().Items(entries - 1)->FileName;
         p.LoadFromFile();
         EXPECT_EQ(p.ArcType, 2);
         EXPECT_EQ(p.SavePlaces()[0], "D:\\Prog\\Save\\");
@@ -140,29 +79,21 @@ TEST_F(PrjCommands, AddingAProjectFileChecksItAndRefusesOneAlreadyListed) {
     MakeProject("Docs");
     WriteSettings("");
     TFormMain& m = Start();
-    QString title;
-    Choose(Root() + "/d/Prog/Projects/Docs.hlj", nullptr, &title);
+    AnswerFileDialog(Root() + "/d/Prog/Projects/Docs.hlj");
     Click(&m, "btOpen");
-    EXPECT_EQ(title, "Открыть файл проекта Halvora");
-    EXPECT_EQ(Captions(), QStringList{"Docs"});
-    const struct {
-        const char* file;
-        const char* error;
-    } rows[] = {
-        {"D:\\Prog\\Projects\\Docs.hlj",
-         "Совпадают имена проектов\r\nСовпадают имена файлов проектов\r\nСовпадают имена файлов "
-         "архивов проектов\r\n|"
-         "Docs\r\nDocs"},
-        {"D:\\Prog\\Projects\\None.hlj", "|Файл \"D:\\Prog\\Projects\\None.hlj\" не найден"},
-        {"D:\\Work\\Docs\\data.txt",
-         "|Файл \"D:\\Work\\Docs\\data.txt\" не авляется проектом Halvora"},
-    };
-    for (const auto& r : rows) {
-        SCOPED_TRACE(r.file);
+    EXPECT_EQ(Captions(), "Docs");
+    for (auto [file, error] :
+         {std::pair{"D:\\Prog\\Projects\\Docs.hlj",
+                    "Совпадают имена проектов\r\nСовпадают имена файлов проектов\r\nСовпадают "
+                    "имена файлов архивов проектов\r\n|Docs\r\nDocs"},
+          std::pair{"D:\\Prog\\Projects\\None.hlj",
+                    "Файл \"D:\\Prog\\Projects\\None.hlj\" не найден"},
+          std::pair{"D:\\Work\\Docs\\data.txt",
+                    "Файл \"D:\\Work\\Docs\\data.txt\" не авляется проектом Halvora"}}) {
         responder_->Clear();
-        m.AddProjectFile(r.file);
-        EXPECT_EQ(Heading("ShowError"), r.error);
-        EXPECT_EQ(Captions(), QStringList{"Docs"});
+        m.AddProjectFile(file);
+        EXPECT_EQ(Said("ShowError"), Lines{error});
+        EXPECT_EQ(Captions(), "Docs");
     }
 }
 
@@ -171,119 +102,90 @@ TEST_F(PrjCommands, EnterAndDoubleClicksEditSpaceAndTheImageToggle) {
     MakeProject("Mail");
     WriteSettings(ListText({{"Docs", false}, {"Mail", true}, {"Gone", true}}, 0));
     TFormMain& m = Start();
-    QAbstractItemView* v = Projects()->Current();
     // Enter: the editor on the selected project; its saved name reaches the list.
     OnNextModal([&](QWidget* w) {
         EXPECT_EQ(qobject_cast<TFormSetProject*>(w)->CallerProject()->Name(), "Docs");
-        Rename(w, "Документы");
+        auto* name = Find<QLineEdit>(w, "edName");
+        name->selectAll();
+        Press(name, Qt::Key_Delete);
+        Type(name, "Документы");
         Click(w, "sbSaveExit");
     });
-    Press(v, Qt::Key_Return);
+    Press(Projects()->Current(), Qt::Key_Return);
     EXPECT_TRUE(ModalActsDone());
-    EXPECT_EQ(Captions()[0], "Документы");
+    EXPECT_EQ(Projects()->Caption(0), "Документы");
     EXPECT_EQ(AnsiToUtf8(m.ProjectList().Items(0)->Name), "Документы");
 
     // A double click on the caption edits, one on the image toggles the mark.
     OnNextModal([](QWidget* w) { Click(w, "sbCancel"); });
     DoubleClickAt(Projects()->CaptionRect(0).center());
     EXPECT_TRUE(ModalActsDone());
-    EXPECT_EQ(Image(0), 0);
+    EXPECT_EQ(Images(), "012");
     DoubleClickAt(Projects()->ImageRect(0).center());
-    EXPECT_EQ(Image(0), 1);
-    EXPECT_EQ(Archives()->Table()->model()->index(0, 0).data(TPrjListModel::ImageRole).toInt(), 4);
+    EXPECT_EQ(Images(), "112");
+    EXPECT_EQ(Column(Archives()->Table(), 0, TPrjListModel::ImageRole)[0], "4");
 
     // Space: a valid entry toggles, one whose file is gone does not.
-    for (auto [row, before, after] :
-         {std::tuple{0, 1, 0}, std::tuple{1, 1, 0}, std::tuple{2, 2, 2}}) {
+    for (auto [row, after] : {std::pair{0, "012"}, std::pair{1, "002"}, std::pair{2, "002"}}) {
         Projects()->Select(row);
-        EXPECT_EQ(Image(row), before) << row;
-        Press(v, Qt::Key_Space);
-        EXPECT_EQ(Image(row), after) << row;
+        Press(Projects()->Current(), Qt::Key_Space);
+        EXPECT_EQ(Images(), after) << row;
     }
     EXPECT_TRUE(m.ProjectList().Items(2)->Checked);
 }
 
+// Delete asks which way; erasing deletes only the project file, and a failed
+// delete shows the system's error and keeps the entry; with no row selected
+// nothing is asked.
 TEST_F(PrjCommands, DeleteRemovesFromTheListOrErasesOnlyTheProjectFile) {
     for (const char* n : {"A", "B", "C"}) MakeProject(n);
     CreateFile("d/Arc/B/B.ARJ", "archive");
-    WriteSettings(ListText({{"A", false}, {"B", false}, {"C", false}}, -1));
-    TFormMain& m = Start();
-    QAbstractItemView* v = Projects()->Current();
+    CreateDir("d/Prog/Projects/Dir.hlj");
+    WriteSettings(ListText({{"A", false}, {"B", false}, {"C", false}, {"Dir", false}}, -1));
+    Start();
     responder_->Clear();
-    Press(v, Qt::Key_Delete);
-    for (const char* item : {"mnDestroy", "mnDelFromList"}) m.findChild<QAction*>(item)->trigger();
+    for (const char* command : {"Delete", "mnDestroy", "mnDelFromList"}) Do(command);
     EXPECT_TRUE(responder_->Records().empty()) << "no row selected: nothing asked";
-
-    const auto select = [&](const char* caption) {
-        Projects()->Select(Captions().indexOf(caption));
-    };
+    // The row selected, the answers (a button, y or n), the command, the rows left.
     const struct {
-        const char* name;
-        std::function<void()> act;
-        QStringList rows;
-        std::vector<const char*> gone;  // files deleted
-    } rows[] = {
-        {"choice: cancel",
-         [&] { select("A"), responder_->Answer(3), Press(v, Qt::Key_Delete); },
-         {"A", "B", "C"}},
-        {"choice: from the list",
-         [&] { select("A"), responder_->Answer(1), Press(v, Qt::Key_Delete); },
-         {"B", "C"}},
-        {"Уничтожить",
-         [&] {
-             select("B"), responder_->AnswerYes(), m.findChild<QAction*>("mnDestroy")->trigger();
-         },
-         {"C"},
-         {"d/Prog/Projects/B.hlj"}},
-        {"from the list: no",
-         [&] {
-             select("C"), responder_->AnswerNo(), m.findChild<QAction*>("mnDelFromList")->trigger();
-         },
-         {"C"}},
-        {"from the list: yes",
-         [&] {
-             select("C"), responder_->AnswerYes(),
-                 m.findChild<QAction*>("mnDelFromList")->trigger();
-         },
-         {}},
+        const char *row, *answers, *command, *left;
+    } rows[] = {{"A", "3", "Delete", "A|B|C|Dir"},  {"A", "1", "Delete", "B|C|Dir"},
+                {"B", "y", "mnDestroy", "C|Dir"},   {"C", "n", "mnDelFromList", "C|Dir"},
+                {"C", "y", "mnDelFromList", "Dir"}, {"Dir", "2y", "Delete", "Dir"}};
+    const auto left = [&] {
+        return Captions().replace(QString::fromUtf8("Файл не найден: D:\\Prog\\Projects\\Dir.hlj"),
+                                  "Dir");
     };
     for (const auto& r : rows) {
-        SCOPED_TRACE(r.name);
+        SCOPED_TRACE(std::string(r.row) + " " + r.command + " " + r.answers);
         responder_->Clear();
-        r.act();
+        Projects()->Select(left().split('|').indexOf(r.row));
+        for (const char* a = r.answers; *a; ++a)
+            *a == 'y'   ? responder_->AnswerYes()
+            : *a == 'n' ? responder_->AnswerNo()
+                        : responder_->Answer(*a - '0');
+        Do(r.command);
         EXPECT_EQ(responder_->Pending(), 0u);
-        EXPECT_EQ(Captions(), r.rows);
+        EXPECT_EQ(left(), r.left);
         // The row of the entry removed is selected again (the last one past the end).
-        if (!r.rows.isEmpty()) EXPECT_EQ(Projects()->Selected(), 0);
-        for (const char* f : r.gone) EXPECT_FALSE(Has(f)) << f;
+        EXPECT_EQ(Projects()->Selected(), 0);
     }
-    // Only the project file went: the other files, the archive and the tree stay.
-    for (const char* f :
-         {"d/Prog/Projects/A.hlj", "d/Prog/Projects/C.hlj", "d/Arc/B/B.ARJ", "d/Work/B/data.txt"})
-        EXPECT_TRUE(Has(f)) << f;
-}
-
-TEST_F(PrjCommands, ErasingShowsTheChoiceAndTheFailureOfTheSystem) {
-    CreateDir("d/Prog/Projects/Dir.hlj");
-    WriteSettings(ListText({{"Dir", false}}, 0));
-    Start();
-    responder_->Answer(2);
-    responder_->AnswerYes();
-    Press(Projects()->Current(), Qt::Key_Delete);
+    // The last row: the choice, the question and the system's refusal.
     const auto choice = responder_->RequestsOf("ChooseButton");
     ASSERT_EQ(choice.size(), 1u);
     EXPECT_EQ(AnsiToUtf8(choice[0].text), "Удалить выделенный проект");
-    EXPECT_EQ(choice[0].buttons, (std::vector<std::string>{A("Удалить из списка"),
-                                                           A("Удалить с диска"), A("Отменить")}));
-    const auto asked = responder_->RequestsOf("AskYesNo");
-    ASSERT_EQ(asked.size(), 1u);
-    EXPECT_EQ(AnsiToUtf8(asked[0].heading),
-              "\tВНИМАНИЕ !!!\r\nУдаление данных с диска полностью уничтожит данные проекта");
-    EXPECT_EQ(AnsiToUtf8(asked[0].text),
-              "Удалить выделенный проект с диска\r\nФайл не найден: D:\\Prog\\Projects\\Dir.hlj");
-    EXPECT_EQ(Heading("ShowError").rfind("D:\\Prog\\Projects\\Dir.hlj|", 0), 0u)
-        << Heading("ShowError");
-    EXPECT_EQ(Projects()->RowCount(), 1);
+    EXPECT_EQ(choice[0].buttons,
+              (Lines{A("Удалить из списка"), A("Удалить с диска"), A("Отменить")}));
+    EXPECT_EQ(Said("AskYesNo"), Lines{"\tВНИМАНИЕ !!!\r\nУдаление данных с диска полностью "
+                                      "уничтожит данные проекта|Удалить выделенный проект с "
+                                      "диска\r\nФайл не найден: D:\\Prog\\Projects\\Dir.hlj"});
+    ASSERT_EQ(Said("ShowError").size(), 1u);
+    EXPECT_EQ(Said("ShowError")[0].rfind("D:\\Prog\\Projects\\Dir.hlj|", 0), 0u);
+    // Only the project file of B went: the other files, its archive and its tree stay.
+    EXPECT_FALSE(Has("d/Prog/Projects/B.hlj"));
+    for (const char* f : {"d/Prog/Projects/A.hlj", "d/Prog/Projects/C.hlj",
+                          "d/Prog/Projects/Dir.hlj", "d/Arc/B/B.ARJ", "d/Work/B/data.txt"})
+        EXPECT_TRUE(Has(f)) << f;
 }
 
 TEST_F(PrjCommands, SaveAsCopiesUnderTheNextFreeNameAndNeverOverAListedFile) {
@@ -291,13 +193,9 @@ TEST_F(PrjCommands, SaveAsCopiesUnderTheNextFreeNameAndNeverOverAListedFile) {
     MakeProject("Docs");
     WriteSettings(ListText({{"Docs7", true}, {"Docs", false}}, 0));
     TFormMain& m = Start();
-    std::string proposed;
-    QString title;
-    Choose(Root() + "/d/Prog/Projects/Docs8.hlj", &proposed, &title);
-    m.findChild<QAction*>("mnSaveAs")->trigger();
-    EXPECT_EQ(title, "Сохранить как...");
-    EXPECT_EQ(proposed, Root() + "/d/Prog/Projects/Docs8.hlj");
-    EXPECT_EQ(Captions(), (QStringList{"Docs7", "Docs", "Копия: Docs7"}));
+    AnswerFileDialog({});  // the name proposed
+    Do("mnSaveAs");
+    EXPECT_EQ(Captions(), "Docs7|Docs|Копия: Docs7");
     EXPECT_EQ(m.ProjectList().Items(2)->FileName, "D:\\Prog\\Projects\\Docs8.hlj");
     EXPECT_EQ(m.ProjectList().Items(2)->ArchiveName, "D:\\Arc\\Docs7\\Docs8.ARJ");
 
@@ -305,9 +203,10 @@ TEST_F(PrjCommands, SaveAsCopiesUnderTheNextFreeNameAndNeverOverAListedFile) {
     const std::string docs = ReadFile(Root() + "/d/Prog/Projects/Docs.hlj");
     responder_->Clear();
     Projects()->Select(0);
-    Choose(Root() + "/d/Prog/Projects/Docs.hlj");
-    m.findChild<QAction*>("mnSaveAs")->trigger();
-    EXPECT_EQ(Heading("ShowError"), "Совпадают имена файлов проектов\r\n|Docs\r\nКопия: Docs7");
+    AnswerFileDialog(Root() + "/d/Prog/Projects/Docs.hlj");
+    Do("mnSaveAs");
+    EXPECT_EQ(Said("ShowError"), Lines{"Совпадают имена файлов "
+                                       "проектов\r\n|Docs\r\nКопия: Docs7"});
     EXPECT_EQ(ReadFile(Root() + "/d/Prog/Projects/Docs.hlj"), docs);
     EXPECT_EQ(Projects()->RowCount(), 3);
 }
@@ -316,22 +215,23 @@ TEST_F(PrjCommands, RowsDraggedOntoRowsReorderTheListForGood) {
     for (const char* n : {"A", "B", "C"}) MakeProject(n);
     WriteSettings(ListText({{"A", false}, {"B", false}, {"C", false}}, 0));
     Start();
-    EXPECT_TRUE(DropOn(Projects(), Projects()->RowMime(0), RowCenter(2)));
-    EXPECT_EQ(Captions(), (QStringList{"B", "C", "A"}));
+    QWidget* view = Projects()->Current();
+    EXPECT_TRUE(
+        Drop(view, Projects()->RowMime(0), Projects()->CaptionRect(2).center(), Qt::MoveAction));
+    EXPECT_EQ(Captions(), "B|C|A");
     // Empty space, and drags from elsewhere, change nothing.
-    EXPECT_FALSE(DropOn(Projects(), Projects()->RowMime(0),
-                        QPoint(5, Projects()->Current()->viewport()->height() - 3)));
-    EXPECT_FALSE(DropOn(Projects(), Archives()->RowMime(0), RowCenter(1)));
-    EXPECT_EQ(Captions(), (QStringList{"B", "C", "A"}));
+    const QPoint below(5, Projects()->Current()->viewport()->height() - 3);
+    EXPECT_FALSE(Drop(view, Projects()->RowMime(0), below, Qt::MoveAction));
+    EXPECT_FALSE(
+        Drop(view, Archives()->RowMime(0), Projects()->CaptionRect(1).center(), Qt::MoveAction));
+    EXPECT_EQ(Captions(), "B|C|A");
     // The editor's sort settings go with the list.
     for (const char* a : {"mnSortSize", "mnSortAscend", "mnSortInclude"})
         session_->Editor()->findChild<QAction*>(a)->trigger();
     Stop();
-    const std::string ini = ReadFile(SettingsFile());
-    for (const char* key : {"SP_aSortBy=2", "SP_aSortAscend=1", "SP_aSortInclude=1"})
-        EXPECT_NE(ini.find(key), std::string::npos) << key;
+    ExpectSettingsHold({"SP_aSortBy=2", "SP_aSortAscend=1", "SP_aSortInclude=1"});
     Start();
-    EXPECT_EQ(Captions(), (QStringList{"B", "C", "A"}));
+    EXPECT_EQ(Captions(), "B|C|A");
     EXPECT_TRUE(session_->Editor()->findChild<QAction*>("mnSortSize")->isChecked());
 }
 

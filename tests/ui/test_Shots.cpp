@@ -1,162 +1,143 @@
-// Renders every dialog window, in each kind that looks different, to
-// <build>/shots/<Form>-<state>.png for review, and checks that the texts in
-// them are drawn with fonts that hold their letters.
-#include <QAbstractButton>
-#include <QImage>
-#include <QLabel>
-#include <QLineEdit>
+// Renders every dialog window, in each kind that looks different, and the
+// archive browser to <build>/shots/<Form>-<state>.png for review; the shots
+// check that their texts are drawn with fonts that hold their letters.
 #include <QMessageBox>
-#include <QPlainTextEdit>
-#include <QSet>
 
 #include "UiFixture.h"
 #include "dialogs/FormBar.h"
 #include "dialogs/FormGet.h"
 #include "dialogs/FormMessage.h"
 #include "dialogs/FormView.h"
-#include "dialogs/ScriptedResponder.h"
 #include "dialogs/StopForm.h"
 #include "dialogs/ValueInput.h"
-#include "platform/CodePage.h"
-#include "ui/Label3D.h"
+#include "pack/ArcForm.h"
+#include "pack/PackFile.h"
 
 namespace hv::test {
 namespace {
 
-class Shots : public UiTest {
-  protected:
-    // Saves the shot and checks it: something drawn, every letter in its font.
-    void Take(QWidget* w, const std::string& name) {
-        w->show();
-        QCoreApplication::processEvents();
-        const std::string path = Shot(w, name);
-        QImage img(QString::fromStdString(path));
-        ASSERT_FALSE(img.isNull()) << path;
-        QSet<QRgb> colours;
-        for (int y = 0; y < img.height(); y += 3)
-            for (int x = 0; x < img.width(); x += 3) colours.insert(img.pixel(x, y));
-        EXPECT_GT(colours.size(), 3) << name << ": nothing drawn";
-        for (QWidget* c : w->findChildren<QWidget*>()) {
-            if (!c->isVisible()) continue;
-            QString text;
-            if (auto* l = qobject_cast<QLabel*>(c)) text = l->text();
-            if (auto* b = qobject_cast<QAbstractButton*>(c)) text = b->text();
-            if (auto* e = qobject_cast<QLineEdit*>(c)) text = e->displayText();
-            if (auto* m = qobject_cast<QPlainTextEdit*>(c)) text = m->toPlainText();
-            const QFontMetrics fm(c->font());
-            for (QChar ch : text) {
-                if (ch.isSpace()) continue;
-                EXPECT_TRUE(fm.inFontUcs4(ch.unicode()))
-                    << name << ": " << c->objectName().toStdString() << " cannot draw U+"
-                    << std::hex << int(ch.unicode());
-            }
-        }
-        ++taken_;
-        w->hide();
-    }
-
-    int taken_ = 0;
-};
+class Shots : public UiTest {};
 
 TEST_F(Shots, EveryDialogWindow) {
-    std::vector<MessageRequest> requests;
-    const std::string longCaption = A("Записать архив на другую дискету и продолжить копирование");
-    {
-        ScriptedResponder capture;
-        MessageDialog("", "", "", 1, {}, A("Архив проекта «Документы» записан."));
-        ShowError(A("Ошибка копирования|Не удалось записать файл ") + RawText(A("D:\\Arc\\ДОКИ.PKK")) +
-                  A("\\nНа диске нет свободного места."));
-        ShowInfo(A("Сегодня :    ") + "01.02.2024");
-        AskYesNo(A("Сохранить изменения проекта?"), A("Проект «Почта» был изменён."), 0);
-        ConfirmDelete(A("Удалить проект"), RawText(A("D:\\Prog\\Projects\\Почта.hlj")));
-        ChooseButton(A("Дискета заполнена"), A("Что делать дальше?"),
-                     {A("Повторить"), A("Другая дискета"), A("Отменить")});
-        ChooseButton(A("Дискета заполнена"), A("Выберите действие."),
-                     {longCaption, longCaption + " 2", longCaption + " 3", longCaption + " 4",
-                      A("Отменить копирование")});
-        ChooseButtonWarn(A("Ошибка чтения дискеты"), A("Продолжить?"), {A("Да"), A("Нет")});
-        AskYesNoWarn(A("Вы действительно хотите прекратить работу программы ?"));
-        for (const auto& r : capture.Records()) requests.push_back(r.request);
-    }
-    const char* names[] = {"FormMessage-message", "FormMessage-error", "FormMessage-info",
-                           "FormMessage-choice",  "FormMessage-delete", "FormMessage-buttons-row",
-                           "FormMessage-buttons-stacked", "FormMessage-error-choice"};
-    for (size_t i = 0; i < std::size(names); ++i) {
+    const std::string full = A("Записать архив на другую дискету и продолжить копирование");
+    std::string names;
+    for (const char* n : {"A:\\СТАРОЕ\\", "A:\\Документы.pkk", "A:\\Письмо.txt", "A:\\Смета.csv"})
+        names += RawText(A(n)) + "\r\n";
+    responder_ = std::make_unique<ScriptedResponder>();
+    MessageDialog("", "", "", 1, {}, A("Архив проекта «Документы» записан."));
+    ShowError(A("Ошибка копирования|Не удалось записать файл ") + RawText(A("D:\\Arc\\ДОКИ.PKK")) +
+              A("\\nНа диске нет свободного места."));
+    ShowInfo(A("Сегодня :    ") + "01.02.2024");
+    AskYesNo(A("Сохранить изменения проекта?"), A("Проект «Почта» был изменён."), 0);
+    ConfirmDelete(A("Удалить проект"), RawText(A("D:\\Prog\\Projects\\Почта.hlj")));
+    ChooseButton(A("Дискета заполнена"), A("Что делать дальше?"),
+                 {A("Повторить"), A("Другая дискета"), A("Отменить")});
+    ChooseButton(A("Дискета заполнена"), A("Выберите действие."),
+                 {full, full + " 2", full + " 3", full + " 4", A("Отменить копирование")});
+    ChooseButtonWarn(A("Ошибка чтения дискеты"), A("Продолжить?"), {A("Да"), A("Нет")});
+    ChooseButton(A("Дискета содержит данные"), names + "...\r\n",
+                 {A("Проверить другую дискету"), A("Копировать на текущую"),
+                  A("Удалить все файлы с дискеты"), A("Прервать копирование")});
+    AskYesNoWarn(A("Вы действительно хотите прекратить работу программы ?"));
+    const auto& said = responder_->Records();
+    ASSERT_EQ(said.size(), 10u);
+    const char* shown[] = {"message",     "error",           "info",         "choice",  "delete",
+                           "buttons-row", "buttons-stacked", "error-choice", "diskette"};
+    for (size_t i = 0; i < std::size(shown); ++i) {
         TFormMessage f;
-        f.Setup(requests[i]);
+        f.Setup(said[i].request);
         f.LayOut();
-        Take(&f, names[i]);
+        Shot(&f, std::string("FormMessage-") + shown[i]);
     }
-    {
-        QMessageBox box;
-        SetupPlatformBox(box, requests.back());
-        Take(&box, "PlatformBox-warn");
-    }
+    QMessageBox box;
+    SetupPlatformBox(box, said.back().request);
+    Shot(&box, "PlatformBox-warn");
+    box.hide();
 
     QWidget owner;
     owner.setObjectName("FormOwner");
-    for (bool two : {false, true}) {
-        TFormBar bar;
-        bar.InitBars(0, 0, 1000, 0, two ? 100 : 0, &owner);
-        bar.SetTitle(A("Формирование архива D:\\Arc\\ДОКИ.PKK"));
-        bar.SetMessage1(A("Упаковка: Отчёт за январь.doc"));
-        bar.Pos1(600);
-        if (two) {
-            bar.Mess(2, A("Копирование на дискету A:"));
-            bar.PosBar(2, 45);
-        }
-        Take(&bar, two ? "FormBar-two-bars" : "FormBar-one-bar");
-        bar.SetInterrupted(true);  // no delay on close
-        bar.Close();
-    }
-
-    struct GetRow {
-        const char* name;
-        int kind;
-        const char* prompt;
-        TVarValue value;
-        const char* typed;
-    } gets[] = {
-        {"FormGet-text", kValueText, "Имя архива", TVarValue::Text(A("Почта 2024")), nullptr},
-        {"FormGet-long-prompt", kValueText,
-         "Введите имя каталога, в котором будут храниться копии архивов этого проекта",
-         TVarValue::Text("D:\\Backup"), nullptr},
-        {"FormGet-integer", kValueInteger, "Размер тома, Кб", TVarValue::Int32(1440), nullptr},
-        {"FormGet-real", kValueReal, "Коэффициент", TVarValue::Double(0.75), nullptr},
-        {"FormGet-date", kValueDate, "Дата последнего архива", TVarValue::Date(EncodeDate(2024, 2, 1)),
-         nullptr},
-        {"FormGet-password", kValuePassword, "Пароль архива", TVarValue(), "секрет"},
+    const auto bar = [&](const char* shot, const char* title, const char* message,
+                         const char* second = nullptr) {
+        TFormBar f;
+        f.InitBars(0, 0, 1000, 0, second ? 100 : 0, &owner);
+        f.Mess(0, A(title));
+        f.Mess(1, A(message));
+        f.PosBar(1, 600);
+        if (second) f.Mess(2, A(second)), f.PosBar(2, 45);
+        Shot(&f, shot);
+        f.SetInterrupted(true);  // no delay on close
+        f.Close();
     };
-    for (const GetRow& g : gets) {
-        TFormGet f;
-        f.SetKind(g.kind);
-        f.SetPrompt(A(g.prompt));
-        f.SetValue(g.value);
-        f.show();
-        if (g.typed) Type(f.findChild<QLineEdit*>("ed"), g.typed);
-        Take(&f, g.name);
-        f.done(QDialog::Rejected);
-    }
+    bar("FormBar-one-bar", "Формирование архива D:\\Arc\\ДОКИ.PKK", "Упаковка: Отчёт.doc");
+    bar("FormBar-two-bars", "Формирование архива D:\\Arc\\ДОКИ.PKK", "Упаковка: Отчёт.doc",
+        "Копирование на дискету A:");
+    bar("FormBar-run", "Формирование архива D:\\Arc\\Docs\\Docs.ARJ", "Запущен архиватор");
 
-    {
-        TFormView view;
-        std::string out = "ARJ32 v 3.10, Copyright (c) 1998-2004, ARJ Software Russia.\r\n\r\n";
-        out += "Создание архива  : D:\\ARC\\ДОКИ.ARJ\r\n";
-        for (const char* f : {"Отчёт за январь.doc", "Смета.xls", "Письмо директору.txt"})
-            out += std::string("Добавление    ") + f + "    OK\r\n";
-        out += "     3 файла(ов)\r\n";
-        view.LoadText(Utf8ToOem(out));
-        view.SetConvertFromOem(true);
-        view.resize(560, 300);
-        Take(&view, "FormView");
+    const auto get = [&](const char* shot, int kind, const char* prompt, const TVarValue& value,
+                         const char* typed = nullptr) {
+        TFormGet f;
+        f.SetKind(kind);
+        f.SetPrompt(A(prompt));
+        f.SetValue(value);
+        f.show();
+        if (typed) Type(f.findChild<QLineEdit*>("ed"), typed);
+        Shot(&f, std::string("FormGet-") + shot);
+        f.done(QDialog::Rejected);
+    };
+    get("text", kValueText, "Имя архива", TVarValue::Text(A("Почта 2024")));
+    get("long-prompt", kValueText,
+        "Введите имя каталога, в котором будут храниться копии архивов этого проекта",
+        TVarValue::Text("D:\\Backup"));
+    get("integer", kValueInteger, "Размер тома, Кб", TVarValue::Int32(1440));
+    get("real", kValueReal, "Коэффициент", TVarValue::Double(0.75));
+    get("date", kValueDate, "Дата последнего архива", TVarValue::Date(EncodeDate(2024, 2, 1)));
+    get("password", kValuePassword, "Пароль архива", TVarValue(), "секрет");
+
+    TFormView view;
+    std::string out =
+        "ARJ32 v 3.10, Copyright (c) 1998-2004, ARJ Software Russia.\r\n\r\n"
+        "Создание архива  : D:\\ARC\\ДОКИ.ARJ\r\n";
+    for (const char* f : {"Отчёт за январь.doc", "Смета.xls", "Письмо директору.txt"})
+        out += std::string("Добавление    ") + f + "    OK\r\n";
+    view.LoadText(Utf8ToOem(out + "     3 файла(ов)\r\n"));
+    view.SetConvertFromOem(true);
+    view.resize(560, 300);
+    Shot(&view, "FormView");
+    TStopForm strip;
+    strip.SetTexts("btRun: ", QString::fromUtf8(">Перед запуском архиватора <"));
+    strip.adjustSize();
+    Shot(&strip, "StopForm");
+}
+
+// An archive with members of every kind, and one member's information.
+TEST_F(Shots, ArchiveBrowser) {
+    TPackFileObject a;
+    a.SetArchiveName(A("D:\\Архив\\Документы.pkk"));
+    a.BaseDir = A("D:\\Документы");
+    a.Operation = kArcOpAdd;
+    CreateDir("d/Архив");
+    std::string report;
+    for (int i = 0; report.size() < 40000; ++i)
+        report += "Строка отчёта " + std::to_string(i) + "\n";
+    for (const auto& [name, content] :
+         {std::pair<const char*, std::string>{"Отчёт за январь.txt", report},
+          {"Смета/Смета 2024.csv", std::string(3000, ';')},
+          {"Письмо.txt", "Добрый день!"},
+          {"пусто.dat", ""}}) {
+        a.SetFileName(*ToWindowsPath(CreateFile(std::string("d/Документы/") + name, content)));
+        ASSERT_EQ(a.Execute(), 0) << name;
     }
-    {
-        TStopForm strip;
-        strip.SetTexts("btRun: ", QString::fromUtf8(">Перед запуском архиватора <"));
-        strip.adjustSize();
-        Take(&strip, "StopForm");
-    }
-    EXPECT_EQ(taken_, 19);
+    a.SetComment(A("Документы отдела за первый квартал"));
+    TFormArc form;
+    form.resize(780, 540);
+    form.InitialArchive = A("D:\\Архив\\Документы.pkk");
+    form.show();
+    Shot(&form, "FormArc-archive");
+    auto* lv = Find<QTreeView>(&form, "lv");
+    ASSERT_EQ(lv->model()->rowCount(), 4);
+    form.ShowMemberInfo(1);
+    lv->setCurrentIndex(lv->model()->index(1, TFormArc::kColName));
+    Shot(&form, "FormArc-member");
 }
 
 }  // namespace
