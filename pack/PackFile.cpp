@@ -94,7 +94,7 @@ struct ErrorRow {
 };
 
 const ErrorRow kErrors[] = {
-    {kArcInternal, "Внутренняя ошибка"_a, "Internal error"},
+    {kArcInternalError, "Внутренняя ошибка"_a, "Internal error"},
     {kArcRunError, "Неопределенная ошибка выполнения"_a, "Due execute error"},
     {kArcBusy, "Процесс уже выполняется"_a, "Process already run"},
     {kArcIoError, "Ошибка ввода/вывода %s"_a, "IO error %s"},

@@ -33,7 +33,7 @@ class TempFile;
 
 // Result codes of the container; the codec's own codes (-1..-6, -100, -101) pass through.
 enum : int {
-    kArcInternal = -200,
+    kArcInternalError = -200,
     kArcRunError = -201,
     kArcBusy = -202,
     kArcIoError = -203,
