@@ -129,32 +129,8 @@ void TPrjListModel::RowChanged(int row) {
     if (row >= 0 && row < rowCount()) emit dataChanged(index(row), index(row));
 }
 
-TPrjView::TPrjView(QWidget* parent)
-    : QStackedWidget(parent), table_(new QTreeView(this)), list_(new QListView(this)) {
-    table_->setRootIsDecorated(false);
-    table_->setUniformRowHeights(true);
-    table_->setAllColumnsShowFocus(true);
-    table_->header()->setStretchLastSection(true);
-    list_->setViewMode(QListView::ListMode);
-    list_->setFlow(QListView::TopToBottom);
-    list_->setWrapping(true);
-    list_->setResizeMode(QListView::Adjust);
+TPrjView::TPrjView(QWidget* parent) : TTwoStyleView(parent, false, true) {
     list_->setUniformItemSizes(true);
-    for (QAbstractItemView* v : {static_cast<QAbstractItemView*>(table_),
-                                 static_cast<QAbstractItemView*>(list_)}) {
-        v->setSelectionMode(QAbstractItemView::SingleSelection);
-        v->setSelectionBehavior(QAbstractItemView::SelectRows);
-        v->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        v->setIconSize(QSize(16, 16));
-        v->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(v, &QWidget::customContextMenuRequested, this,
-                [this, v](const QPoint& pos) { emit MenuRequested(v->viewport()->mapToGlobal(pos)); });
-        connect(v, &QAbstractItemView::doubleClicked, this,
-                [this](const QModelIndex& index) { emit RowDoubleClicked(index.row()); });
-    }
-    addWidget(table_);
-    addWidget(list_);
-    setFocusProxy(table_);
     table_->viewport()->installEventFilter(this);
     list_->viewport()->installEventFilter(this);
 }
@@ -163,23 +139,9 @@ void TPrjView::SetModel(QAbstractItemModel* model) {
     // Named after the view, so that each keeps its own column layout.
     table_->setObjectName(objectName() + "Table");
     list_->setObjectName(objectName() + "List");
-    table_->setModel(model);
-    list_->setModel(model);
-    // One selection for both styles.
-    QItemSelectionModel* old = list_->selectionModel();
-    list_->setSelectionModel(table_->selectionModel());
-    if (old) old->deleteLater();
+    BindModel(model);
     connect(table_->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { emit RowSelected(Selected()); });
-}
-
-void TPrjView::SetListStyle(bool list) {
-    setCurrentIndex(list ? 1 : 0);
-    setFocusProxy(Current());
-}
-
-QAbstractItemView* TPrjView::Current() const {
-    return ListStyle() ? static_cast<QAbstractItemView*>(list_) : table_;
 }
 
 int TPrjView::Selected() const {
@@ -202,10 +164,7 @@ void TPrjView::Select(int row) {
 
 void TPrjView::ScrollToSelected() {
     const int row = Selected();
-    if (row < 0) return;
-    const QModelIndex index = table_->model()->index(row, 0);
-    table_->scrollTo(index, QAbstractItemView::EnsureVisible);
-    list_->scrollTo(index, QAbstractItemView::EnsureVisible);
+    if (row >= 0) ScrollBothTo(row);
 }
 
 int TPrjView::RowCount() const { return table_->model() ? table_->model()->rowCount() : 0; }

@@ -6,7 +6,8 @@
 
 #include <QAbstractListModel>
 #include <QIcon>
-#include <QStackedWidget>
+
+#include "ui/TwoStyleView.h"
 
 class QAbstractItemView;
 class QMimeData;
@@ -44,17 +45,12 @@ class TPrjListModel : public QAbstractListModel {
     int base_;
 };
 
-class TPrjView : public QStackedWidget {
+class TPrjView : public TTwoStyleView {
     Q_OBJECT
   public:
     explicit TPrjView(QWidget* parent = nullptr);
 
     void SetModel(QAbstractItemModel* model);
-    void SetListStyle(bool list);
-    bool ListStyle() const { return currentIndex() == 1; }
-    QTreeView* Table() const { return table_; }
-    QListView* List() const { return list_; }
-    QAbstractItemView* Current() const;
 
     // The selected row, -1 when none.
     int Selected() const;
@@ -75,8 +71,6 @@ class TPrjView : public QStackedWidget {
 
   signals:
     void RowSelected(int row);
-    void RowDoubleClicked(int row);
-    void MenuRequested(const QPoint& globalPos);
     // A double click, judged at the point of the last mouse press: on the
     // row's image (OnImage) or on its caption.
     void RowItemDoubleClicked(int row, bool onImage);
@@ -91,8 +85,6 @@ class TPrjView : public QStackedWidget {
     int DraggedRow(const QMimeData* mime) const;
     QRect PartRect(int row, bool image) const;
 
-    QTreeView* table_;
-    QListView* list_;
     bool reorderable_ = false;
     QPoint pressPos_;
     int pressRow_ = -1;

@@ -218,45 +218,17 @@ int TBrowserModel::Find(const std::string& name) const {
     return -1;
 }
 
-TBrowserView::TBrowserView(QWidget* parent)
-    : QStackedWidget(parent), table_(new QTreeView(this)), list_(new QListView(this)) {
-    table_->setRootIsDecorated(false);
-    table_->setUniformRowHeights(true);
-    table_->setAllColumnsShowFocus(true);
-    table_->header()->setStretchLastSection(false);
-    list_->setViewMode(QListView::ListMode);
-    list_->setFlow(QListView::TopToBottom);
-    list_->setWrapping(true);
-    list_->setResizeMode(QListView::Adjust);
-    for (QAbstractItemView* v :
-         {static_cast<QAbstractItemView*>(table_), static_cast<QAbstractItemView*>(list_)}) {
-        v->setSelectionMode(QAbstractItemView::ExtendedSelection);
-        v->setSelectionBehavior(QAbstractItemView::SelectRows);
-        v->setEditTriggers(QAbstractItemView::NoEditTriggers);
-        // Drags start in the editor; this only keeps a multiple selection under the press.
-        v->setDragEnabled(true);
-        v->setIconSize(QSize(16, 16));
-        v->setContextMenuPolicy(Qt::CustomContextMenu);
-        connect(v, &QWidget::customContextMenuRequested, this, [this, v](const QPoint& pos) {
-            emit MenuRequested(v->viewport()->mapToGlobal(pos));
-        });
-        connect(v, &QAbstractItemView::doubleClicked, this,
-                [this](const QModelIndex& index) { emit RowActivated(index.row()); });
-    }
-    addWidget(table_);
-    addWidget(list_);
-    setFocusProxy(table_);
+TBrowserView::TBrowserView(QWidget* parent) : TTwoStyleView(parent, true, false) {
+    // Drags start in the editor; this only keeps a multiple selection under the press.
+    table_->setDragEnabled(true);
+    list_->setDragEnabled(true);
 }
 
 void TBrowserView::SetModel(TBrowserModel* model) {
     model_ = model;
     table_->setObjectName(objectName() + "Table");
     list_->setObjectName(objectName() + "List");
-    table_->setModel(model);
-    list_->setModel(model);
-    QItemSelectionModel* old = list_->selectionModel();
-    list_->setSelectionModel(table_->selectionModel());
-    if (old) old->deleteLater();
+    BindModel(model);
     // The name takes the room; the size keeps its own width.
     table_->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     table_->header()->setSectionResizeMode(1, QHeaderView::Interactive);
@@ -265,15 +237,6 @@ void TBrowserView::SetModel(TBrowserModel* model) {
             [this](const QModelIndex& current) {
                 emit CurrentRowChanged(current.isValid() ? current.row() : -1);
             });
-}
-
-void TBrowserView::SetListStyle(bool list) {
-    setCurrentIndex(list ? 1 : 0);
-    setFocusProxy(Current());
-}
-
-QAbstractItemView* TBrowserView::Current() const {
-    return ListStyle() ? static_cast<QAbstractItemView*>(list_) : table_;
 }
 
 int TBrowserView::CurrentRow() const {
@@ -298,8 +261,7 @@ void TBrowserView::SelectRow(int row) {
     }
     const QModelIndex index = model_->index(row, 0);
     sel->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    table_->scrollTo(index);
-    list_->scrollTo(index);
+    ScrollBothTo(row);
 }
 
 // ---- the found files ----------------------------------------------------------------------

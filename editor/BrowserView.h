@@ -5,10 +5,11 @@
 
 #include <QAbstractTableModel>
 #include <QIcon>
-#include <QStackedWidget>
 #include <cstdint>
 #include <string>
 #include <vector>
+
+#include "ui/TwoStyleView.h"
 
 class QAbstractItemView;
 class QListView;
@@ -81,18 +82,13 @@ class TBrowserModel : public QAbstractTableModel {
 };
 
 // The disk browser as a list or a table over one model and one selection.
-class TBrowserView : public QStackedWidget {
+class TBrowserView : public TTwoStyleView {
     Q_OBJECT
   public:
     explicit TBrowserView(QWidget* parent = nullptr);
 
     void SetModel(TBrowserModel* model);
     TBrowserModel* Model() const { return model_; }
-    void SetListStyle(bool list);
-    bool ListStyle() const { return currentIndex() == 1; }
-    QTreeView* Table() const { return table_; }
-    QListView* List() const { return list_; }
-    QAbstractItemView* Current() const;
 
     // The current row (the one the keyboard and the last click stand on), -1 when none.
     int CurrentRow() const;
@@ -103,13 +99,9 @@ class TBrowserView : public QStackedWidget {
 
   signals:
     void CurrentRowChanged(int row);
-    void RowActivated(int row);
-    void MenuRequested(const QPoint& globalPos);
 
   private:
     TBrowserModel* model_ = nullptr;
-    QTreeView* table_;
-    QListView* list_;
 };
 
 // One file the project selects.

@@ -208,7 +208,7 @@ TFormSetProject::TFormSetProject(QWidget* parent)
 
     // The browsers.
     connect(ui_->sbDiskName, &QToolButton::clicked, this, Command([this] { ShowDrives(); }));
-    connect(ui_->lva, &TBrowserView::RowActivated, this,
+    connect(ui_->lva, &TBrowserView::RowDoubleClicked, this,
             Command([this](int row) { ItemActivated(row); }));
     connect(ui_->lva, &TBrowserView::CurrentRowChanged, this,
             Command([this](int row) { CurrentItemChanged(row); }));
