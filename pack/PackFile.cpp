@@ -18,6 +18,7 @@
 #include "pack/PackUnit.h"
 #include "platform/AnsiLiteral.h"
 #include "platform/CodePage.h"
+#include "platform/Platform.h"
 
 namespace hv {
 
@@ -527,6 +528,15 @@ int64_t FindArchiveStart(File& f, int64_t size, bool isExe) {
 
 }  // namespace
 
+namespace {
+// arj built on a Unix host keeps its stamps as Unix seconds, elsewhere as DOS stamps.
+int32_t ArjStamp(uint32_t raw, uint8_t hostOS) {
+    constexpr uint8_t kArjUnix = 2, kArjNext = 8;
+    if (hostOS == kArjUnix || hostOS == kArjNext) return DosDateTimeFromUnix(raw);
+    return static_cast<int32_t>(raw);
+}
+}  // namespace
+
 bool TPackFileObject::ReadArchiveHeader(File& f, int64_t start, int64_t size) {
     if (size - start < TArchive0Header::kFixedSize) return false;
     uint8_t head[7];
@@ -592,8 +602,8 @@ bool TPackFileObject::ReadArjMainHeader(File& f, int64_t start, int64_t size) {
     h.SecurityVersion = b[9];
     h.FileType = b[10];
     h.Reserved = b[11];
-    h.Created = static_cast<int32_t>(Get32(b + 12));
-    h.Modified = static_cast<int32_t>(Get32(b + 16));
+    h.Created = ArjStamp(Get32(b + 12), h.HostOS);
+    h.Modified = ArjStamp(Get32(b + 16), h.HostOS);
     h.ArchiveSize = Get32(b + 20);
     h.SecurityPos = static_cast<uint16_t>(Get32(b + 24) & 0xFFFF);
     h.NamePos = Get16(b + 28);
@@ -723,7 +733,7 @@ void TPackFileObject::ReadArjMemberHeader(int64_t pos) {
     h.Method = b[9];
     h.FileType = b[10];
     h.Reserved = b[11];
-    h.Modified = static_cast<int32_t>(Get32(b + 12));
+    h.Modified = ArjStamp(Get32(b + 12), h.HostOS);
     h.PackedSize = Get32(b + 16);
     h.UnpackedSize = Get32(b + 20);
     h.FileCRC = Get32(b + 24);

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstdlib>
+#include <ctime>
+
 #include "pack/PackFile.h"
 #include "pack/test_PackFileUtil.h"
 #include "platform/CodePage.h"
@@ -112,6 +115,9 @@ TEST_F(PkkTest, ListUpdateDeleteCommentAndExitCodes) {
 
 TEST_F(PkkTest, RealArjArchiveIsListedButNeverChanged) {
     CreateFile("w/a.txt", "hello arj\n");
+    // arj on Linux keeps Unix seconds; shown raw they read as dates years away.
+    const int32_t stamp = EncodeDosDateTime({2020, 5, 17, 10, 30, 0});
+    ASSERT_TRUE(SetFileDate(*ToWindowsPath(Root() + "/w/a.txt"), stamp));
     const std::string text = test::Rows(20000);
     CreateFile("w/sub/b.txt", text);
     test::ProcessOptions o;
@@ -126,6 +132,8 @@ TEST_F(PkkTest, RealArjArchiveIsListedButNeverChanged) {
     a.SetActive(true);
     EXPECT_EQ(a.ArchiveHeader().Name, "x.arj");
     EXPECT_EQ(ArchiveVersionText(a.ArchiveHeader().Version, a.ArchiveType()), "11");
+    EXPECT_LT(std::abs(UnixFromDosDateTime(a.ArchiveHeader().Created) - time(nullptr)), 3600);
+    EXPECT_EQ(a.FileHeader().Modified, stamp);
     std::vector<std::pair<std::string, uint32_t>> members;
     for (; !a.EndOfArchive(); a.ReadNext())
         members.emplace_back(a.MemberName(), a.FileHeader().UnpackedSize);
