@@ -89,7 +89,10 @@ std::string LayoutOf(QWidget* w, Kept kind) {
 }
 
 void ApplySections(QHeaderView* h, const std::vector<int>& widths) {
-    for (int i = 0; i < h->count() && i < static_cast<int>(widths.size()); ++i)
+    // A stretched last column was saved at the width of the window then; set
+    // again in a smaller window it would push a scroll bar under the list.
+    const int n = h->count() - (h->stretchLastSection() ? 1 : 0);
+    for (int i = 0; i < n && i < static_cast<int>(widths.size()); ++i)
         h->resizeSection(i, widths[i]);
 }
 

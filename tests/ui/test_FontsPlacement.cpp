@@ -87,6 +87,7 @@ TEST_F(FontsPlacementTest, FontsAndPlacementSurviveARestart) {
         w.splitter->setSizes({150, w.splitter->width() - 150 - w.splitter->handleWidth()});
         w.list->header()->resizeSection(0, 70);
         w.list->header()->resizeSection(1, 40);
+        w.list->header()->resizeSection(2, 300);  // the stretched column of a wider window
         QCoreApplication::processEvents();
         SavePlacement(&w);
         SaveFonts();
@@ -108,6 +109,7 @@ TEST_F(FontsPlacementTest, FontsAndPlacementSurviveARestart) {
     EXPECT_EQ(std::tuple(again.list->header()->sectionSize(0), again.list->header()->sectionSize(1),
                          again.splitter->sizes().value(0)),
               std::tuple(70, 40, 150));
+    EXPECT_LT(again.list->header()->sectionSize(2), 300);  // stretched to this window, not the old one
     EXPECT_EQ(again.findChild<QLineEdit*>("edName")->font().family(), "Courier New");
 }
 
