@@ -8,13 +8,13 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QTreeView>
 #include <algorithm>
 #include <array>
 
 #include "platform/AnsiLiteral.h"
 #include "run/ProjectList.h"
+#include "ui/Glyphs.h"
 #include "ui/QtText.h"
 
 namespace hv {
@@ -24,45 +24,26 @@ namespace {
 enum class Mark { None, Check, Cross };
 
 void DrawMark(QPainter& p, Mark mark) {
-    if (mark == Mark::Check) {
-        p.setPen(QPen(QColor(0, 140, 0), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-        p.drawPolyline(QPolygonF({{7.5, 11.0}, {10.0, 14.0}, {15.0, 7.0}}));
-    } else if (mark == Mark::Cross) {
-        p.setPen(QPen(QColor(210, 0, 0), 2.2, Qt::SolidLine, Qt::RoundCap));
-        p.drawLine(QPointF(8.5, 8.5), QPointF(14.5, 14.5));
-        p.drawLine(QPointF(14.5, 8.5), QPointF(8.5, 14.5));
-    }
+    if (mark == Mark::Check) DrawCheckMark(p);
+    if (mark == Mark::Cross) DrawCrossMark(p);
 }
 
 // A sheet with a folded corner: a project file.
 QPixmap Sheet(Mark mark) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
+    QPixmap pm = GlyphCanvas();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const bool dim = mark == Mark::Cross;
-    QPainterPath path;
-    path.moveTo(2.5, 0.5);
-    path.lineTo(9.5, 0.5);
-    path.lineTo(13.5, 4.5);
-    path.lineTo(13.5, 15.5);
-    path.lineTo(2.5, 15.5);
-    path.closeSubpath();
-    p.setPen(QPen(dim ? QColor(150, 150, 150) : QColor(60, 60, 110), 1));
-    p.setBrush(dim ? QColor(225, 225, 225) : QColor(255, 255, 240));
-    p.drawPath(path);
-    p.drawLine(QPointF(9.5, 0.5), QPointF(9.5, 4.5));
-    p.drawLine(QPointF(9.5, 4.5), QPointF(13.5, 4.5));
-    p.setPen(QPen(dim ? QColor(180, 180, 180) : QColor(120, 140, 200), 1));
-    for (double y = 6.5; y < 14; y += 2) p.drawLine(QPointF(4.5, y), QPointF(11.5, y));
+    DrawSheet(p, dim ? QColor(150, 150, 150) : QColor(60, 60, 110),
+              dim ? QColor(225, 225, 225) : QColor(255, 255, 240),
+              dim ? QColor(180, 180, 180) : QColor(120, 140, 200));
     DrawMark(p, mark);
     return pm;
 }
 
 // A corded box: an archive.
 QPixmap Box(Mark mark) {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
+    QPixmap pm = GlyphCanvas();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     const bool dim = mark == Mark::Cross;

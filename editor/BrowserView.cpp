@@ -11,58 +11,29 @@
 #include "platform/AnsiLiteral.h"
 #include "platform/CodePage.h"
 #include "platform/Platform.h"
+#include "ui/Glyphs.h"
 #include "ui/QtText.h"
 
 namespace hv {
 
 namespace {
 
-QPixmap Canvas() {
-    QPixmap pm(16, 16);
-    pm.fill(Qt::transparent);
-    return pm;
-}
-
-void Check(QPainter& p) {
-    p.setPen(QPen(QColor(0, 140, 0), 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
-    p.drawPolyline(QPolygonF({{6.5, 10.0}, {9.0, 13.0}, {14.5, 5.5}}));
-}
-
-void Cross(QPainter& p) {
-    p.setPen(QPen(QColor(210, 0, 0), 2.2, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(8.0, 8.0), QPointF(14.0, 14.0));
-    p.drawLine(QPointF(14.0, 8.0), QPointF(8.0, 14.0));
-}
-
 // A sheet: a file, tinted by its verdict.
 QPixmap Sheet(int verdict) {
-    QPixmap pm = Canvas();
+    QPixmap pm = GlyphCanvas();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath path;
-    path.moveTo(2.5, 0.5);
-    path.lineTo(9.5, 0.5);
-    path.lineTo(13.5, 4.5);
-    path.lineTo(13.5, 15.5);
-    path.lineTo(2.5, 15.5);
-    path.closeSubpath();
     const QColor fill[] = {QColor(250, 250, 250), QColor(220, 250, 220), QColor(250, 225, 225)};
-    p.setPen(QPen(QColor(90, 90, 90), 1));
-    p.setBrush(fill[verdict]);
-    p.drawPath(path);
-    p.drawLine(QPointF(9.5, 0.5), QPointF(9.5, 4.5));
-    p.drawLine(QPointF(9.5, 4.5), QPointF(13.5, 4.5));
-    p.setPen(QPen(QColor(160, 160, 160), 1));
-    for (double y = 6.5; y < 14; y += 2) p.drawLine(QPointF(4.5, y), QPointF(11.5, y));
-    if (verdict == 1) Check(p);
-    if (verdict == 2) Cross(p);
+    DrawSheet(p, QColor(90, 90, 90), fill[verdict], QColor(160, 160, 160));
+    if (verdict == 1) DrawCheckMark(p);
+    if (verdict == 2) DrawCrossMark(p);
     return pm;
 }
 
 // A folder; Up adds the arrow of the parent entry, Missing the cross of a
 // directory that does not exist.
 QPixmap Folder(bool up, bool missing) {
-    QPixmap pm = Canvas();
+    QPixmap pm = GlyphCanvas();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(150, 110, 20), 1));
@@ -81,13 +52,13 @@ QPixmap Folder(bool up, bool missing) {
         p.drawLine(QPointF(8, 13), QPointF(8, 7));
         p.drawPolyline(QPolygonF({{5, 10}, {8, 7}, {11, 10}}));
     }
-    if (missing) Cross(p);
+    if (missing) DrawCrossMark(p);
     return pm;
 }
 
 // A drive: a box with a mark of its kind; the drive of the directory shown is lit.
 QPixmap Drive(int kind, bool current) {
-    QPixmap pm = Canvas();
+    QPixmap pm = GlyphCanvas();
     QPainter p(&pm);
     p.setRenderHint(QPainter::Antialiasing);
     p.setPen(QPen(QColor(70, 70, 70), 1));
