@@ -98,4 +98,11 @@ inline Tree Existing(const std::string& root) {
     return t;
 }
 
+// The tree named by --tree, or a new one of Total files.
+inline Tree GenerateOrReuse(long total, const std::string& reuse) {
+    if (!reuse.empty()) return Existing(reuse);
+    printf("generating %ld files...\n", total);
+    return Generate(total);
+}
+
 }  // namespace bench

@@ -37,13 +37,7 @@ int main(int argc, char** argv) {
         else
             total = atol(argv[i]);
     }
-    Tree tree;
-    if (reuse.empty()) {
-        printf("generating %ld files...\n", total);
-        tree = Generate(total);
-    } else {
-        tree = Existing(reuse);
-    }
+    const Tree tree = GenerateOrReuse(total, reuse);
     QApplication app(argc, argv);
     fs::create_directories(tree.root + "/Prog");
     hv::SetDriveMap({{'C', "/"}, {'D', tree.root}});

@@ -60,14 +60,8 @@ int main(int argc, char** argv) {
             total = atol(argv[i]);
         }
     }
-    Tree tree;
-    if (reuse.empty()) {
-        printf("generating %ld files...\n", total);
-        tree = Generate(total);
-    } else {
-        tree = Existing(reuse);
-        keep = true;
-    }
+    const Tree tree = GenerateOrReuse(total, reuse);
+    keep = keep || !reuse.empty();  // never delete a tree the caller gave
     hv::SetDriveMap({{'C', "/"}, {'D', tree.root}});
 
     hv::THL_HalvoraProject p;
